@@ -1,0 +1,28 @@
+// Dynamic library concern (LoadLibraryA, GetProcAddress, FreeLibrary).
+#pragma once
+#include <string>
+
+#include "Platform/Status.h"
+
+namespace Platform {
+
+using LibraryHandle = void*;
+using LibrarySymbol = void (*)();
+
+class IDynamicLibrary {
+public:
+    virtual ~IDynamicLibrary() = default;
+
+    // Loads the library at `path`. Success: 0 and *handle non-null.
+    // Missing file: 126. Not a library: 193. *handle is null on failure.
+    virtual Status Load(const std::string& path, LibraryHandle* handle) = 0;
+
+    // The address of the export `name`, or null when it is missing (the last
+    // error then holds 127).
+    virtual LibrarySymbol FindSymbol(LibraryHandle handle, const std::string& name) = 0;
+
+    // Unloads a handle from Load. Success: 0. Null handle: 6.
+    virtual Status Free(LibraryHandle handle) = 0;
+};
+
+}  // namespace Platform

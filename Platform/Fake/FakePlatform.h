@@ -1,0 +1,98 @@
+// An in-memory platform for tests: every concern of the seam, with faults that
+// a test injects in one line and a record of the calls it saw.
+//
+//   CFakePlatform fake;
+//   fake.PutFile("/in/a.csv", "data");
+//   fake.FailCall("MoveFile", "/in/a.csv", Platform::kSharingViolation);
+//   RunSomething(fake.Get());
+//   EXPECT_TRUE(fake.HasFile("/in/a.csv"));
+#pragma once
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Platform/Platform.h"
+#include "Platform/RegistryHive.h"
+
+namespace Platform {
+
+class CFakePlatform {
+public:
+    CFakePlatform();
+    ~CFakePlatform();
+    CFakePlatform(const CFakePlatform&) = delete;
+    CFakePlatform& operator=(const CFakePlatform&) = delete;
+
+    CPlatform& Get() { return *m_platform; }
+
+    // Registry: the hive as regedit text, and whether it may be changed.
+    void SetRegistryText(const std::string& text);
+    std::string RegistryText() const;
+    void SetRegistryWritable(bool writable);
+
+    // Files and folders. Putting a file creates its missing parent folders.
+    void PutFile(const std::string& path, const std::string& content, std::uint32_t attributes = 0);
+    void PutFolder(const std::string& path);
+    bool HasFile(const std::string& path) const;
+    std::string FileContent(const std::string& path) const;
+
+    // Libraries that Load can find, by path, with their exports.
+    void AddLibrary(const std::string& path, std::map<std::string, LibrarySymbol> exports);
+    bool IsLoaded(const std::string& path) const;
+
+    // Another process holds the named lock.
+    void HoldLock(const std::string& name);
+
+    void SetModuleFileName(const std::string& path);
+    void SetEnvironment(const std::string& name, const std::string& value);
+    void SetTime(const LocalTime& time);
+
+    // Makes the call `call` (a method name of the seam, such as "MoveFile",
+    // "RemoveFile", "QueryValue" or "Load") fail with `status` when its first
+    // path argument (the value name for registry queries) equals `path`; an
+    // empty `path` matches every argument. `times` < 0 fails for ever. A
+    // failing call leaves everything as it was and sets the last error.
+    void FailCall(const std::string& call, const std::string& path, Status status, int times = -1);
+
+    // Every call seen, as "Call argument" or "Call from -> to", in order.
+    const std::vector<std::string>& Calls() const { return m_calls; }
+
+    // Used by the fake concerns.
+    struct Node {
+        bool folder = false;
+        std::string content;
+        std::uint32_t attributes = 0;
+    };
+    struct Library {
+        std::map<std::string, LibrarySymbol> exports;
+        int loads = 0;
+    };
+    bool Injected(const std::string& call, const std::string& path, Status* status);
+    void Record(const std::string& entry) { m_calls.push_back(entry); }
+
+    std::map<std::string, Node> m_nodes;
+    std::map<std::string, Library> m_libraries;
+    std::set<std::string> m_locks;
+    CRegistryStore m_hive;
+    bool m_registryWritable = true;
+    std::string m_moduleFileName = "/opt/kestrafold/bin/ferrowin";
+    std::map<std::string, std::string> m_environment;
+    LocalTime m_time{2026, 12, 3, 9, 10, 11, 12, 345};
+    Status m_lastError = kSuccess;
+
+private:
+    struct Fault {
+        std::string call, path;
+        Status status;
+        int times;
+    };
+    std::vector<Fault> m_faults;
+    std::vector<std::string> m_calls;
+    struct Concerns;
+    std::unique_ptr<Concerns> m_concerns;
+    std::unique_ptr<CPlatform> m_platform;
+};
+
+}  // namespace Platform

@@ -1,0 +1,38 @@
+// The platform seam as one bundle: the entry point takes the default instance of
+// its operating system and hands it down; tests hand down the fake.
+#pragma once
+#include <string>
+
+#include "Platform/DynamicLibrary.h"
+#include "Platform/FileSystem.h"
+#include "Platform/InstanceLock.h"
+#include "Platform/Profile.h"
+#include "Platform/Registry.h"
+#include "Platform/System.h"
+
+namespace Platform {
+
+struct CPlatform {
+    IRegistry& registry;
+    IProfile& profile;
+    IFileSystem& files;
+    IInstanceLock& locks;
+    IDynamicLibrary& libraries;
+    ISystem& system;
+};
+
+// The operating system's own implementation, alive for the whole process.
+CPlatform& DefaultPlatform();
+
+// The path separator of this platform ('\\' on Windows, '/' elsewhere).
+char PathSeparator();
+
+// The file name of a shared library from its stem: "pellinor.dll" on Windows,
+// "libpellinor.so" elsewhere.
+std::string LibraryFileName(const std::string& stem);
+
+// True when `c` starts a double-byte character in the process code page (code
+// page 932 on Windows). Never true for UTF-8, whose later bytes are never ASCII.
+bool IsLeadByte(char c);
+
+}  // namespace Platform

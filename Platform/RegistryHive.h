@@ -1,0 +1,91 @@
+// The registry's semantics over a hive held in memory, shared by every
+// implementation that does not have a real Win32 registry underneath.
+//
+//   CRegistryStore  the hive: keys by case-insensitive path, values with type
+//                   and raw bytes; reads and writes the regedit export format
+//   IHiveBacking    where a hive is loaded from and saved to (a file, memory)
+//   CHiveRegistry   IRegistry on a backing: handles, access masks, statuses
+#pragma once
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Platform/Registry.h"
+
+namespace Platform {
+
+class CRegistryStore {
+public:
+    struct Value {
+        std::string name;  // as written; "" is the default value (@)
+        std::uint32_t type = kRegSz;
+        std::string data;  // raw bytes; REG_SZ includes its closing NUL
+    };
+    struct Key {
+        std::string path;  // as written, e.g. HKEY_LOCAL_MACHINE\SOFTWARE\Zorel
+        std::vector<Value> values;
+        Value* FindValue(const std::string& name);
+    };
+
+    // Parses regedit export text ("Windows Registry Editor Version 5.00" or
+    // "REGEDIT4", UTF-8 or UTF-16LE with its byte order mark). A line that
+    // cannot be read is skipped and described in *skipped (when not null);
+    // the lines around it are read as usual.
+    static CRegistryStore Parse(const std::string& text, std::vector<std::string>* skipped);
+
+    // The hive as regedit export text, under the header it was read with.
+    std::string Serialize() const;
+
+    // A key by full path, or null. Ancestors of a listed key exist too.
+    Key* FindKey(const std::string& path);
+    bool KeyExists(const std::string& path) const;
+    // The key at `path`, created when missing; *created tells which.
+    Key& EnsureKey(const std::string& path, bool* created);
+
+private:
+    static std::string Fold(const std::string& path);
+    std::string m_header = "Windows Registry Editor Version 5.00";
+    std::map<std::string, Key> m_keys;  // by folded path
+};
+
+class IHiveBacking {
+public:
+    virtual ~IHiveBacking() = default;
+    // Loads the current hive. Success: 0. Missing store: 0 with an empty hive.
+    virtual Status Load(CRegistryStore* store) = 0;
+    // Replaces the stored hive. Success: 0; otherwise the failure status.
+    virtual Status Save(const CRegistryStore& store) = 0;
+    // Whether the caller may change the store (write access on open).
+    virtual bool Writable() = 0;
+};
+
+class CHiveRegistry : public IRegistry {
+public:
+    explicit CHiveRegistry(IHiveBacking& backing) : m_backing(backing) {}
+
+    Status OpenKey(RegKey parent, const std::string& subKey, std::uint32_t access,
+                   RegKey* key) override;
+    Status CreateKey(RegKey parent, const std::string& subKey, std::uint32_t access, RegKey* key,
+                     std::uint32_t* disposition) override;
+    Status CloseKey(RegKey key) override;
+    Status QueryValue(RegKey key, const std::string& valueName, std::uint32_t* type, void* data,
+                      std::uint32_t* size) override;
+    Status SetValue(RegKey key, const std::string& valueName, std::uint32_t type, const void* data,
+                    std::uint32_t size) override;
+
+private:
+    struct OpenedKey {
+        std::string path;
+        std::uint32_t access;
+    };
+    Status ResolvePath(RegKey parent, const std::string& subKey, std::string* path);
+    RegKey Remember(const std::string& path, std::uint32_t access);
+
+    IHiveBacking& m_backing;
+    std::mutex m_mutex;
+    std::map<RegKey, OpenedKey> m_open;
+    RegKey m_next = 0x1000;
+};
+
+}  // namespace Platform

@@ -1,0 +1,42 @@
+// Process and system concern: module path, error texts, the thread's last
+// error, environment expansion and local time.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "Platform/Status.h"
+
+namespace Platform {
+
+// SYSTEMTIME fields.
+struct LocalTime {
+    int year = 0, month = 0, dayOfWeek = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+class ISystem {
+public:
+    virtual ~ISystem() = default;
+
+    // GetModuleFileNameA of the program itself: its full path, or "" when it
+    // cannot be read.
+    virtual std::string ModuleFileName() = 0;
+
+    // FormatMessageA from the system table: the text for `code` with its
+    // closing line break (CR LF), or "" when the system has none.
+    virtual std::string ErrorText(Status code) = 0;
+
+    // GetLastError / SetLastError for the calling thread. Every seam call
+    // that fails stores its status here.
+    virtual Status LastError() = 0;
+    virtual void SetLastError(Status code) = 0;
+
+    // ExpandEnvironmentStringsA: each %NAME% of a set variable is replaced by
+    // its value; unknown names and a lone '%' stay as written.
+    virtual std::string ExpandEnvironment(const std::string& text) = 0;
+
+    // GetLocalTime.
+    virtual LocalTime Now() = 0;
+};
+
+}  // namespace Platform

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the demo need,
+# when any is missing. Needs root for apt; prints what is missing otherwise.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config       # the build
+    libgtest-dev                    # unit tests
+    clang-format                    # formatting check
+    libsqlite3-dev sqlite3          # the embedded database, and the benchmark baseline
+    unixodbc unixodbc-dev           # the ODBC driver manager
+    libsqliteodbc                   # a real ODBC driver for the tests
+    postgresql odbc-postgresql      # a real server for the connection-loss tests
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64  # Windows builds
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages (run as root to install): ${missing[*]}" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

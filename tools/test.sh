@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the Linux debug build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the two Windows builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+
+jobs=$(nproc)
+for preset in linux-debug linux-asan; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+done
+
+for preset in windows-i686 windows-x86_64; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+done
+if [ -x tools/check-exports.sh ]; then tools/check-exports.sh build/windows-i686; fi
+echo "all tests passed"
