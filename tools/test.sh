@@ -10,7 +10,14 @@ for preset in linux-debug linux-asan; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
-    ctest --preset "$preset" -j "$jobs"
+    if [ "$preset" = linux-asan ]; then
+        # Full stacks, so that the leak suppressions can name the driver.
+        ASAN_OPTIONS=fast_unwind_on_malloc=0 \
+        LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+            ctest --preset "$preset" -j "$jobs"
+    else
+        ctest --preset "$preset" -j "$jobs"
+    fi
 done
 
 for preset in windows-i686 windows-x86_64; do
