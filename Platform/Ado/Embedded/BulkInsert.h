@@ -1,0 +1,37 @@
+// BULK INSERT on the embedded database: the statement's options, and the load
+// of a data file under SQL Server's rules for files without a format file.
+#pragma once
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+
+#include "Platform/Ado/Embedded/LogSchema.h"
+
+namespace Ado::Embedded {
+
+enum class CodePage { Cp932, Utf8, Raw };
+
+struct BulkInsertStatement {
+    std::string table;
+    std::string path;
+    std::string fieldTerminator = "\t";
+    std::string rowTerminator = "\r\n";
+    long maxErrors = 10;
+    long firstRow = 1;
+    CodePage codePage = CodePage::Cp932;
+};
+
+// True when `sql` is a BULK INSERT statement (whatever its errors).
+bool IsBulkInsert(const std::string& sql);
+
+// Parses a BULK INSERT statement. Throws ComError 0x80040E14 with a SQL
+// Server-like text for a malformed one.
+BulkInsertStatement ParseBulkInsert(const std::string& sql);
+
+// Loads the file into the table in one transaction and returns the rows
+// inserted. Faulty records are skipped up to maxErrors; one more fails the
+// statement, and a failed statement commits nothing. Throws ComError.
+long RunBulkInsert(sqlite3* db, const BulkInsertStatement& statement);
+
+}  // namespace Ado::Embedded

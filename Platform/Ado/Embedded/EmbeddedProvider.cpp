@@ -1,0 +1,246 @@
+// The embedded database: a SQLite file that stands in for the product's SQL
+// Server database.
+//
+//   Opening        the file, durability settings, the schema on first use
+//   Statements     BULK INSERT, or SQLite as written; rows into Variants
+//   Procedures     prdUpdateVYLog
+#include <strings.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "Platform/Ado/Embedded/BulkInsert.h"
+#include "Platform/Ado/Embedded/EmbeddedError.h"
+#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Platform/Ado/Provider.h"
+
+namespace Ado {
+
+namespace Embedded {
+namespace {
+
+// "YYYY-MM-DD hh:mm:ss[.fff]" as an OLE date; false for anything else.
+bool TextToOleDate(const char* text, double* date) {
+    int y, mo, d, h = 0, mi = 0, s = 0, ms = 0;
+    int n = std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d.%3d", &y, &mo, &d, &h, &mi, &s, &ms);
+    if (n < 3)
+        return false;
+    int yy = y - (mo <= 2);
+    int era = (yy >= 0 ? yy : yy - 399) / 400;
+    int yoe = yy - era * 400;
+    int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    long days = static_cast<long>(era) * 146097 + doe - 719468 + 25569;
+    *date = static_cast<double>(days) + (h * 3600.0 + mi * 60.0 + s + ms / 1000.0) / 86400.0;
+    return true;
+}
+
+Variant ColumnValue(sqlite3_stmt* stmt, int i) {
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_NULL:
+            return Variant::Null();
+        case SQLITE_INTEGER: {
+            sqlite3_int64 v = sqlite3_column_int64(stmt, i);
+            // BIGINT columns (LogID included) come as 64-bit values.
+            bool wide = declared && (strcasecmp(declared, "BIGINT") == 0 ||
+                                     strcasecmp(declared, "INTEGER") == 0);
+            if (!wide && v >= INT32_MIN && v <= INT32_MAX)
+                return Variant::I4(static_cast<std::int32_t>(v));
+            return Variant::I8(v);
+        }
+        case SQLITE_FLOAT:
+            return Variant::R8(sqlite3_column_double(stmt, i));
+        default: {
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            double date;
+            if (declared && strcasecmp(declared, "DATETIME") == 0 && TextToOleDate(text, &date))
+                return Variant::Date(date);
+            return Variant::Text(
+                std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt, i))));
+        }
+    }
+}
+
+class CEmbeddedSession : public IProviderSession {
+public:
+    CEmbeddedSession(const std::string& path, long connectionTimeout) {
+        int rc = sqlite3_open_v2(path.c_str(), &m_db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+        if (rc != SQLITE_OK) {
+            std::string text = std::string("Cannot open database \"") + path +
+                               "\": " + (m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            throw ComError(kEFail, text, kSource);
+        }
+        try {
+            SetBusyTimeout(connectionTimeout);
+            // A commit is on disk before the call returns: the importer moves or
+            // deletes the file right after the load.
+            Exec("PRAGMA journal_mode=WAL");
+            Exec("PRAGMA synchronous=FULL");
+            CreateSchemaIfNew();
+        } catch (...) {
+            sqlite3_close(m_db);
+            throw;
+        }
+    }
+    ~CEmbeddedSession() override { sqlite3_close(m_db); }
+    CEmbeddedSession(const CEmbeddedSession&) = delete;
+    CEmbeddedSession& operator=(const CEmbeddedSession&) = delete;
+
+    std::optional<ResultSet> Execute(const std::string& sql, long timeoutSeconds,
+                                     long* affected) override {
+        SetBusyTimeout(timeoutSeconds);
+        if (IsBulkInsert(sql)) {
+            long rows = RunBulkInsert(m_db, ParseBulkInsert(sql));
+            if (affected)
+                *affected = rows;
+            return std::nullopt;
+        }
+        std::optional<ResultSet> result;
+        long changes = -1;
+        const char* tail = sql.c_str();
+        while (tail && *tail) {
+            sqlite3_stmt* raw = nullptr;
+            if (sqlite3_prepare_v2(m_db, tail, -1, &raw, &tail) != SQLITE_OK)
+                RaiseSqliteError(m_db);
+            if (!raw)
+                break;  // only blanks or comments were left
+            std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+            int columns = sqlite3_column_count(raw);
+            ResultSet rows;
+            for (int i = 0; i < columns; ++i) rows.names.emplace_back(sqlite3_column_name(raw, i));
+            int rc;
+            while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+                std::vector<Variant> row;
+                for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(raw, i));
+                rows.rows.push_back(std::move(row));
+            }
+            if (rc != SQLITE_DONE)
+                RaiseSqliteError(m_db);
+            if (columns > 0) {
+                result = std::move(rows);
+            } else {
+                changes = sqlite3_changes(m_db);
+            }
+        }
+        if (affected)
+            *affected = result ? -1 : changes;
+        return result;
+    }
+
+    void CallProcedure(const std::string& name, std::vector<ProcedureParameter>& params,
+                       long timeoutSeconds, long* affected) override {
+        SetBusyTimeout(timeoutSeconds);
+        std::string bare = name;
+        size_t dot = bare.rfind('.');
+        if (dot != std::string::npos)
+            bare = bare.substr(dot + 1);
+        if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
+            bare = bare.substr(1, bare.size() - 2);
+        if (strcasecmp(bare.c_str(), kUpdateProcedure) != 0)
+            RaiseStatementError("Could not find stored procedure '" + name + "'.");
+        if (params.size() != 1)
+            RaiseStatementError(std::string("Procedure or function '") + kUpdateProcedure +
+                                "' expects parameter '@strReturn', which was not supplied.");
+        std::string message;
+        try {
+            UpdateHistory();
+        } catch (const ComError& error) {
+            if (error.Error() == kEFail)
+                throw;  // the database cannot be reached
+            message = error.Description() ? error.Description() : "";
+        }
+        // char(256): the text padded with blanks, and all blanks on success.
+        message.resize(kProcedureReturnSize, ' ');
+        params[0].value = Variant::Text(message);
+        if (affected)
+            *affected = -1;
+    }
+
+private:
+    void Exec(const std::string& sql) {
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            RaiseSqliteError(m_db);
+    }
+
+    void SetBusyTimeout(long seconds) {
+        sqlite3_busy_timeout(m_db, seconds > 0 && seconds < INT_MAX / 1000
+                                       ? static_cast<int>(seconds * 1000)
+                                       : INT_MAX);
+    }
+
+    int SchemaVersion() {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &raw, nullptr) != SQLITE_OK)
+            RaiseSqliteError(m_db);
+        int rc = sqlite3_step(raw);
+        int version = rc == SQLITE_ROW ? sqlite3_column_int(raw, 0) : 0;
+        sqlite3_finalize(raw);
+        if (rc != SQLITE_ROW)
+            RaiseSqliteError(m_db);
+        return version;
+    }
+
+    // A database that has its schema is only read here, so that opening does
+    // not wait for a writer.
+    void CreateSchemaIfNew() {
+        if (SchemaVersion() != 0)
+            return;
+        Exec("BEGIN IMMEDIATE");
+        try {
+            if (SchemaVersion() == 0) {
+                for (const std::string& statement : SqliteSchema()) Exec(statement);
+                Exec("PRAGMA user_version = 1");
+            }
+            Exec("COMMIT");
+        } catch (...) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    // Each log table's row count and highest LogID into the history table.
+    void UpdateHistory() {
+        Exec("BEGIN IMMEDIATE");
+        try {
+            for (const TableDef& table : Tables()) {
+                if (!table.logTable)
+                    continue;
+                Exec(std::string("INSERT INTO ") + kHistoryTable +
+                     " (TableName, LogCount, MaxLogID, UpdatedAt) SELECT '" + table.name +
+                     "', COUNT(*), MAX(LogID), strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime') "
+                     "FROM " +
+                     table.name +
+                     " WHERE 1 ON CONFLICT (TableName) DO UPDATE SET LogCount = excluded.LogCount, "
+                     "MaxLogID = excluded.MaxLogID, UpdatedAt = excluded.UpdatedAt");
+            }
+            Exec("COMMIT");
+        } catch (...) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    sqlite3* m_db = nullptr;
+};
+
+}  // namespace
+}  // namespace Embedded
+
+std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connectionString,
+                                                      const std::string&, const std::string&,
+                                                      long connectionTimeout) {
+    std::vector<ConnectionAttribute> attributes = ParseConnectionString(connectionString);
+    const std::string* path = FindAttribute(attributes, "Data Source");
+    if (!path || path->empty())
+        throw ComError(kEFail, "The embedded database needs \"Data Source=<file>\".",
+                       Embedded::kSource);
+    return std::make_unique<Embedded::CEmbeddedSession>(*path, connectionTimeout);
+}
+
+}  // namespace Ado

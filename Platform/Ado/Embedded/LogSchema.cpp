@@ -1,0 +1,220 @@
+#include "Platform/Ado/Embedded/LogSchema.h"
+
+#include <strings.h>
+
+namespace Ado::Embedded {
+
+namespace {
+
+using T = ColumnType;
+
+// Columns every log table starts with.
+std::vector<ColumnDef> Log(std::vector<ColumnDef> own) {
+    std::vector<ColumnDef> columns = {
+        {"LogID", T::BigInt, 0, true, nullptr, true},
+        {"LogDate", T::DateTime, 0, true, nullptr, false},
+        {"ComputerName", T::VarChar, 64, true, nullptr, false},
+        {"UserName", T::VarChar, 64, false, nullptr, false},
+    };
+    columns.insert(columns.end(), own.begin(), own.end());
+    return columns;
+}
+
+ColumnDef Text(const char* name, int size) {
+    return {name, T::VarChar, size, false, nullptr, false};
+}
+ColumnDef WideText(const char* name, int size) {
+    return {name, T::NVarChar, size, false, nullptr, false};
+}
+ColumnDef Int(const char* name, const char* defaultValue = nullptr) {
+    return {name, T::Int, 0, false, defaultValue, false};
+}
+ColumnDef Big(const char* name) {
+    return {name, T::BigInt, 0, false, nullptr, false};
+}
+ColumnDef Date(const char* name) {
+    return {name, T::DateTime, 0, false, nullptr, false};
+}
+
+// Built on first use, so that static initialisers elsewhere may use it.
+const std::vector<TableDef>& AllTables() {
+    static const std::vector<TableDef> tables = {
+        {"VY_FileOptLog",
+         Log({Text("DomainName", 64), Text("Operation", 16), Text("FileName", 260),
+              Text("DestFileName", 260), Big("FileSize"), Int("DriveType", "0"),
+              Text("ApplicationName", 260)}),
+         true},
+        {"VY_MailFileLog",
+         Log({Text("Sender", 256), Text("Recipients", 2000), WideText("Subject", 256),
+              Text("AttachedFile", 260), Big("FileSize")}),
+         true},
+        {"VY_UrlLog", Log({Text("Url", 2048), WideText("Title", 256), Text("BrowserName", 64)}),
+         true},
+        {"VY_PrintLog",
+         Log({Text("PrinterName", 256), WideText("DocumentName", 256), Int("Pages"),
+              Int("Copies", "1"), Text("ApplicationName", 260)}),
+         true},
+        {"VY_AplStartLog",
+         Log({Text("ApplicationName", 260), Text("ApplicationPath", 260),
+              WideText("WindowTitle", 256), Text("Operation", 16)}),
+         true},
+        {"VY_MessengerLog",
+         Log({Text("MessengerName", 64), Text("Partner", 256), WideText("Message", 2000),
+              Text("Direction", 8)}),
+         true},
+        {"VY_AsVirus",
+         Log({Text("ProductName", 128), Text("ProductVersion", 64), Text("PatternVersion", 64),
+              Date("PatternDate"), Int("RealTimeScan", "0")}),
+         true},
+        {"VY_AsWUpdate", Log({Int("AutoUpdate", "0"), Date("LastCheck"), Date("LastInstall")}),
+         true},
+        {"VY_AsWPatch", Log({Text("PatchID", 32), WideText("Title", 256), Date("InstalledOn")}),
+         true},
+        {"VY_AsShareFolder",
+         Log({Text("ShareName", 128), Text("FolderPath", 260), Text("Permission", 64)}), true},
+        {"VY_AsZone",
+         Log({WideText("ZoneName", 64), Text("SecurityLevel", 32), Int("ProtectedMode", "0")}),
+         true},
+        {"VY_AsNetwork",
+         Log({WideText("AdapterName", 128), Text("MacAddress", 17), Text("IPAddress", 45),
+              Text("SubnetMask", 45), Text("Gateway", 45), Int("DhcpEnabled", "0")}),
+         true},
+        {"VY_AsPCSecurity",
+         Log({Int("ScreenSaver", "0"), Int("ScreenSaverPassword", "0"), Int("PasswordAge"),
+              Int("FirewallEnabled", "0"), Int("GuestEnabled", "0")}),
+         true},
+        {"VY_AsHardware",
+         Log({Text("CpuName", 128), Int("MemoryMB"), Int("DiskGB"), Text("OSName", 128),
+              Text("OSVersion", 64), Text("SerialNumber", 64)}),
+         true},
+        // Fifteen columns; the install date is the eleventh.
+        {"VY_AsInstallSoftware",
+         Log({WideText("SoftwareName", 256), Text("SoftwareVersion", 64),
+              WideText("Publisher", 256), Text("InstallLocation", 260), Text("ProductID", 64),
+              Text("LanguageName", 32), Date("InstallDate"), Int("EstimatedSizeKB"),
+              Text("UninstallString", 260), Text("Architecture", 8), Text("InstallSource", 64)}),
+         true},
+        {"VY_AsPrinter",
+         Log({Text("PrinterName", 256), Text("DriverName", 256), Text("PortName", 64),
+              Int("IsDefault", "0"), Int("IsShared", "0")}),
+         true},
+        {"VY_WinAuthLog",
+         Log({Text("DomainName", 64), Text("EventType", 16), Int("LogonType"),
+              Text("SourceAddress", 45)}),
+         true},
+        {kDataRunningTable, {{"DataRunning", T::Int, 0, false, nullptr, false}}, false},
+        {kHistoryTable,
+         {{"TableName", T::VarChar, 64, true, nullptr, false},
+          {"LogCount", T::BigInt, 0, true, nullptr, false},
+          {"MaxLogID", T::BigInt, 0, false, nullptr, false},
+          {"UpdatedAt", T::DateTime, 0, true, nullptr, false}},
+         false},
+    };
+    return tables;
+}
+
+}  // namespace
+
+const std::vector<TableDef>& Tables() {
+    return AllTables();
+}
+
+const TableDef* FindTable(const std::string& name) {
+    for (const TableDef& t : Tables())
+        if (strcasecmp(t.name, name.c_str()) == 0)
+            return &t;
+    return nullptr;
+}
+
+std::string SqlTypeName(const ColumnDef& column) {
+    switch (column.type) {
+        case T::Int:
+            return "INT";
+        case T::BigInt:
+            return "BIGINT";
+        case T::DateTime:
+            return "DATETIME";
+        case T::VarChar:
+            return "VARCHAR(" + std::to_string(column.size) + ")";
+        case T::NVarChar:
+            return "NVARCHAR(" + std::to_string(column.size) + ")";
+    }
+    return "";
+}
+
+std::vector<std::string> SqliteSchema() {
+    std::vector<std::string> statements;
+    for (const TableDef& table : Tables()) {
+        std::string sql = std::string("CREATE TABLE ") + table.name + " (";
+        for (size_t i = 0; i < table.columns.size(); ++i) {
+            const ColumnDef& c = table.columns[i];
+            sql += i ? ", " : "";
+            sql += c.name;
+            if (c.identity) {
+                // AUTOINCREMENT never hands out a value again, even after deletes.
+                sql += " INTEGER PRIMARY KEY AUTOINCREMENT";
+                continue;
+            }
+            sql += " " + SqlTypeName(c);
+            if (c.notNull)
+                sql += " NOT NULL";
+            if (c.defaultValue)
+                sql += std::string(" DEFAULT ") + c.defaultValue;
+        }
+        if (table.name == std::string(kHistoryTable))
+            sql += ", PRIMARY KEY (TableName)";
+        statements.push_back(sql + ")");
+    }
+    return statements;
+}
+
+std::string TransactSqlSchema() {
+    std::string out =
+        "-- The Veyrith log database: the seventeen log tables, VY_AsDataRunning,\n"
+        "-- the history table and prdUpdateVYLog. Generated by tools/gen-schema.\n\n";
+    for (const TableDef& table : Tables()) {
+        out += std::string("CREATE TABLE [dbo].[") + table.name + "] (\n";
+        for (const ColumnDef& c : table.columns) {
+            out += std::string("    [") + c.name + "] " + SqlTypeName(c);
+            if (c.identity)
+                out += " IDENTITY(1,1)";
+            out += c.notNull ? " NOT NULL" : " NULL";
+            if (c.defaultValue)
+                out += std::string(" CONSTRAINT [DF_") + table.name + "_" + c.name + "] DEFAULT (" +
+                       c.defaultValue + ")";
+            out += ",\n";
+        }
+        const char* key = table.logTable                             ? "LogID"
+                          : table.name == std::string(kHistoryTable) ? "TableName"
+                                                                     : nullptr;
+        if (key)
+            out += std::string("    CONSTRAINT [PK_") + table.name + "] PRIMARY KEY CLUSTERED ([" +
+                   key + "]),\n";
+        out.erase(out.size() - 2, 1);  // the last column or constraint has no comma
+        out += ");\nGO\n\n";
+    }
+    out += std::string("CREATE PROCEDURE [dbo].[") + kUpdateProcedure +
+           "]\n    @strReturn CHAR(256) OUTPUT\nAS\nBEGIN\n    SET NOCOUNT ON;\n"
+           "    SET @strReturn = '';\n    BEGIN TRY\n        BEGIN TRANSACTION;\n";
+    for (const TableDef& table : Tables()) {
+        if (!table.logTable)
+            continue;
+        out += std::string("        MERGE [dbo].[") + kHistoryTable +
+               "] AS h\n        USING (SELECT '" + table.name +
+               "' AS TableName, COUNT_BIG(*) AS LogCount, MAX([LogID]) AS MaxLogID FROM "
+               "[dbo].[" +
+               table.name +
+               "]) AS s\n        ON h.[TableName] = s.TableName\n"
+               "        WHEN MATCHED THEN UPDATE SET [LogCount] = s.LogCount, "
+               "[MaxLogID] = s.MaxLogID, [UpdatedAt] = GETDATE()\n"
+               "        WHEN NOT MATCHED THEN INSERT ([TableName], [LogCount], [MaxLogID], "
+               "[UpdatedAt]) VALUES (s.TableName, s.LogCount, s.MaxLogID, GETDATE());\n";
+    }
+    out +=
+        "        COMMIT TRANSACTION;\n    END TRY\n    BEGIN CATCH\n"
+        "        IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;\n"
+        "        SET @strReturn = LEFT(ERROR_MESSAGE(), 256);\n    END CATCH\nEND\nGO\n";
+    return out;
+}
+
+}  // namespace Ado::Embedded

@@ -1,0 +1,46 @@
+// The product database's tables, defined once: the seventeen log tables,
+// VY_AsDataRunning and the history table that prdUpdateVYLog keeps. The
+// embedded database's schema and the T-SQL script for a real server are both
+// generated from this table.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace Ado::Embedded {
+
+enum class ColumnType { Int, BigInt, DateTime, VarChar, NVarChar };
+
+struct ColumnDef {
+    const char* name;
+    ColumnType type;
+    int size;  // characters for VARCHAR/NVARCHAR, else 0
+    bool notNull;
+    const char* defaultValue;  // SQL literal, or null
+    bool identity;             // the LogID column
+};
+
+struct TableDef {
+    const char* name;
+    std::vector<ColumnDef> columns;
+    bool logTable;  // one of the seventeen
+};
+
+// Every table, the seventeen log tables first in log-kind order.
+const std::vector<TableDef>& Tables();
+const TableDef* FindTable(const std::string& name);  // letter case ignored
+
+constexpr char kDataRunningTable[] = "VY_AsDataRunning";
+constexpr char kHistoryTable[] = "VY_LogHistory";
+constexpr char kUpdateProcedure[] = "prdUpdateVYLog";
+constexpr int kProcedureReturnSize = 256;
+
+// The SQL Server type name of a column ("VARCHAR(64)", "DATETIME", ...).
+std::string SqlTypeName(const ColumnDef& column);
+
+// SQLite statements that create the schema.
+std::vector<std::string> SqliteSchema();
+
+// The T-SQL script for a real server: the tables and prdUpdateVYLog.
+std::string TransactSqlSchema();
+
+}  // namespace Ado::Embedded

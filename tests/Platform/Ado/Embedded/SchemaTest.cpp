@@ -1,0 +1,137 @@
+// The T-SQL script in Database/ against the one table definition and the
+// embedded database's own schema.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+#include <regex>
+
+#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Server/Ferrowin/database/ADODatabase.h"
+#include "tests/Support/TempDir.h"
+
+using namespace Ado::Embedded;
+
+namespace {
+
+struct Column {
+    std::string name, type;
+    bool notNull;
+    bool operator==(const Column&) const = default;
+};
+using Layout = std::map<std::string, std::vector<Column>>;
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Tables and columns as the T-SQL script declares them.
+Layout ParseTransactSql(const std::string& script) {
+    Layout layout;
+    std::regex table(R"(CREATE TABLE \[dbo\]\.\[(\w+)\] \(\n((?:    .*\n)+)\);\nGO\n)");
+    std::regex column(
+        R"(^    \[(\w+)\] ([A-Z]+(?:\(\d+\))?)(?: IDENTITY\(1,1\))? (NOT NULL|NULL)(?: CONSTRAINT \[DF_\w+\] DEFAULT \(.+\))?,?$)");
+    for (std::sregex_iterator it(script.begin(), script.end(), table), end; it != end; ++it) {
+        std::string body = (*it)[2];
+        std::vector<Column>& columns = layout[(*it)[1]];
+        std::stringstream lines(body);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch m;
+            if (std::regex_match(line, m, column))
+                columns.push_back({m[1], m[2], m[3] == "NOT NULL"});
+            else
+                EXPECT_EQ(0u, line.find("    CONSTRAINT [PK_")) << "unexpected line: " << line;
+        }
+    }
+    return layout;
+}
+
+// Tables and columns of a freshly created embedded database.
+Layout ReadEmbedded(const std::string& path) {
+    Layout layout;
+    sqlite3* db = nullptr;
+    EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+    for (const TableDef& t : Tables()) {
+        sqlite3_stmt* stmt = nullptr;
+        std::string sql = std::string("PRAGMA table_info(") + t.name + ")";
+        EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr));
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            std::string name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+            std::string type = Upper(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2)));
+            bool notNull = sqlite3_column_int(stmt, 3) != 0;
+            bool key = sqlite3_column_int(stmt, 5) != 0;
+            // SQLite's identity is INTEGER PRIMARY KEY; the server's BIGINT IDENTITY.
+            if (type == "INTEGER" && key) {
+                type = "BIGINT";
+                notNull = true;
+            }
+            layout[t.name].push_back({name, type, notNull});
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return layout;
+}
+
+TEST(Schema, ScriptInDatabaseFolderIsTheGeneratedOne) {
+    EXPECT_EQ(TransactSqlSchema(), ReadFile(SOURCE_DIR "/Database/VeyrithSchema.sql"))
+        << "regenerate with: build/linux-debug/gen-schema > Database/VeyrithSchema.sql";
+}
+
+TEST(Schema, ScriptAgreesWithTheEmbeddedDatabaseColumnForColumn) {
+    CTempDir dir;
+    {
+        CADODatabase db;
+        ASSERT_EQ(1, db.Open("Provider=Embedded;Data Source=" + (dir / "new.db")));
+    }
+    Layout embedded = ReadEmbedded(dir / "new.db");
+    Layout script = ParseTransactSql(ReadFile(SOURCE_DIR "/Database/VeyrithSchema.sql"));
+    ASSERT_EQ(19u, script.size());
+    EXPECT_EQ(script, embedded);
+    ASSERT_EQ(15u, embedded["VY_AsInstallSoftware"].size());
+    EXPECT_EQ("DATETIME", embedded["VY_AsInstallSoftware"][10].type);
+    EXPECT_EQ((Column{"DataRunning", "INT", false}), embedded["VY_AsDataRunning"].at(0));
+}
+
+long Matches(const std::string& text, const char* pattern) {
+    std::regex re(pattern);
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), re),
+                         std::sregex_iterator());
+}
+
+TEST(Schema, ScriptIsWellFormedTransactSql) {
+    std::string script = ReadFile(SOURCE_DIR "/Database/VeyrithSchema.sql");
+    // Batches end with GO on a line of its own; parentheses balance in each.
+    std::regex go("\nGO\n");
+    std::sregex_token_iterator it(script.begin(), script.end(), go, -1), end;
+    int batches = 0;
+    for (; it != end; ++it) {
+        std::string batch = *it;
+        if (batch.find_first_not_of(" \n") == std::string::npos)
+            continue;
+        ++batches;
+        int depth = 0;
+        for (char c : batch) {
+            depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+            ASSERT_GE(depth, 0) << batch;
+        }
+        EXPECT_EQ(0, depth) << batch;
+        EXPECT_EQ(std::string::npos, batch.find(",\n)")) << "trailing comma in\n" << batch;
+    }
+    EXPECT_EQ(20, batches);  // 19 tables and the procedure
+    // Every log table has one identity column and a primary key on it.
+    EXPECT_EQ(17, Matches(script, R"(\[LogID\] BIGINT IDENTITY\(1,1\) NOT NULL)"));
+    // The procedure: an OUTPUT char(256), every BEGIN closed by an END.
+    size_t procedure = script.find(
+        "CREATE PROCEDURE [dbo].[prdUpdateVYLog]\n    @strReturn CHAR(256) OUTPUT\nAS\n");
+    ASSERT_NE(std::string::npos, procedure);
+    std::string body = script.substr(procedure);
+    auto count = [&](const char* pattern) { return Matches(body, pattern); };
+    EXPECT_EQ(count(R"(\bBEGIN\b(?! TRANSACTION))"), count(R"(\bEND\b)"));
+    EXPECT_EQ(17, count(R"(MERGE \[dbo\]\.\[VY_LogHistory\])"));
+    EXPECT_EQ(count(R"(\bMERGE\b)"),
+              count(R"(VALUES \(s\.TableName, s\.LogCount, s\.MaxLogID, GETDATE\(\)\);)"));
+}
+
+}  // namespace
