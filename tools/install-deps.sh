@@ -8,6 +8,7 @@ packages=(
     libgtest-dev                    # unit tests
     clang-format                    # formatting check
     libsqlite3-dev sqlite3          # the embedded database, and the benchmark baseline
+    bc                              # arithmetic in the benchmark script
     unixodbc unixodbc-dev           # the ODBC driver manager
     libsqliteodbc                   # a real ODBC driver for the tests
     postgresql odbc-postgresql      # a real server for the connection-loss tests

@@ -244,31 +244,27 @@ namespace {
 
 enum class FieldError { kNone, kMismatch, kTruncation, kNull };
 
-const char* const kBlanks = " \t";
-
-std::string Trimmed(const char* p, size_t n) {
-    std::string s(p, n);
-    size_t b = s.find_first_not_of(kBlanks);
-    if (b == std::string::npos)
-        return "";
-    return s.substr(b, s.find_last_not_of(kBlanks) - b + 1);
+// The field without surrounding blanks, as a span of the record.
+void Trim(const char*& p, size_t& n) {
+    while (n > 0 && (*p == ' ' || *p == '\t')) ++p, --n;
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) --n;
 }
 
-bool ParseInteger(const std::string& s, long long low, long long high, long long* value) {
-    if (s.empty())
+bool ParseInteger(const char* p, size_t n, long long low, long long high, long long* value) {
+    Trim(p, n);
+    if (n == 0)
         return false;
-    size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
-    if (i == s.size())
+    bool negative = *p == '-';
+    size_t i = (*p == '-' || *p == '+') ? 1 : 0;
+    if (i == n || n - i > 19)
         return false;
     unsigned long long magnitude = 0;
-    for (; i < s.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(s[i])))
+    for (; i < n; ++i) {
+        unsigned digit = static_cast<unsigned char>(p[i]) - '0';
+        if (digit > 9)
             return false;
-        if (magnitude > (1ULL << 63) / 10)
-            return false;
-        magnitude = magnitude * 10 + static_cast<unsigned>(s[i] - '0');
+        magnitude = magnitude * 10 + digit;
     }
-    bool negative = s[0] == '-';
     if (magnitude > (negative ? (1ULL << 63) : (1ULL << 63) - 1))
         return false;
     long long v =
@@ -279,33 +275,45 @@ bool ParseInteger(const std::string& s, long long low, long long high, long long
     return true;
 }
 
-// "YYYY/MM/DD" or "YYYY-MM-DD", with an optional " hh:mm[:ss[.fff]]", into
-// "YYYY-MM-DD hh:mm:ss.fff", within SQL Server's DATETIME range.
-bool ParseDateTime(const std::string& s, std::string* out) {
-    int y, mo, d, h = 0, mi = 0, se = 0, ms = 0;
-    char sep1, sep2;
-    int used = 0;
-    if (std::sscanf(s.c_str(), "%4d%c%2d%c%2d%n", &y, &sep1, &mo, &sep2, &d, &used) != 5)
+// Reads exactly `count` digits at p[at].
+bool Digits(const char* p, size_t n, size_t at, size_t count, int* value) {
+    if (at + count > n)
         return false;
-    if (used != 10 || sep1 != sep2 || (sep1 != '/' && sep1 != '-'))
-        return false;
-    std::string rest = s.substr(10);
-    if (!rest.empty()) {
-        int n = 0;
-        if (std::sscanf(rest.c_str(), " %2d:%2d%n", &h, &mi, &n) != 2)
+    int v = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        unsigned digit = static_cast<unsigned char>(p[i]) - '0';
+        if (digit > 9)
             return false;
-        std::string more = rest.substr(static_cast<size_t>(n));
-        if (!more.empty()) {
-            int m2 = 0;
-            if (std::sscanf(more.c_str(), ":%2d%n", &se, &m2) != 1)
+        v = v * 10 + static_cast<int>(digit);
+    }
+    *value = v;
+    return true;
+}
+
+// "YYYY/MM/DD" or "YYYY-MM-DD", with an optional " hh:mm[:ss[.f[f[f]]]]",
+// into "YYYY-MM-DD hh:mm:ss.fff", within SQL Server's DATETIME range. Writes
+// into `out`, which holds 24 bytes.
+bool ParseDateTime(const char* p, size_t n, char* out) {
+    Trim(p, n);
+    int y, mo, d, h = 0, mi = 0, se = 0, ms = 0;
+    if (n < 10 || !Digits(p, n, 0, 4, &y) || (p[4] != '/' && p[4] != '-') || p[7] != p[4] ||
+        !Digits(p, n, 5, 2, &mo) || !Digits(p, n, 8, 2, &d))
+        return false;
+    size_t at = 10;
+    if (at < n) {
+        if (p[at] != ' ' || !Digits(p, n, at + 1, 2, &h) || at + 3 >= n || p[at + 3] != ':' ||
+            !Digits(p, n, at + 4, 2, &mi))
+            return false;
+        at += 6;
+        if (at < n) {
+            if (p[at] != ':' || !Digits(p, n, at + 1, 2, &se))
                 return false;
-            more = more.substr(static_cast<size_t>(m2));
-            if (!more.empty()) {
-                if (more[0] != '.' || more.size() < 2 || more.size() > 4 ||
-                    more.find_first_not_of("0123456789", 1) != std::string::npos)
+            at += 3;
+            if (at < n) {
+                size_t digits = n - at - 1;
+                if (p[at] != '.' || digits < 1 || digits > 3 || !Digits(p, n, at + 1, digits, &ms))
                     return false;
-                std::string digits = more.substr(1) + std::string(4 - more.size(), '0');
-                ms = std::stoi(digits);
+                for (size_t k = digits; k < 3; ++k) ms *= 10;
             }
         }
     }
@@ -315,10 +323,18 @@ bool ParseDateTime(const std::string& s, std::string* out) {
         return false;
     if (h > 23 || mi > 59 || se > 59)
         return false;
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, se,
-                  ms);
-    *out = buffer;
+    auto put = [&out](size_t at, int value, int width) {
+        for (int k = width - 1; k >= 0; --k, value /= 10)
+            out[at + static_cast<size_t>(k)] = static_cast<char>('0' + value % 10);
+    };
+    std::memcpy(out, "0000-00-00 00:00:00.000", 24);
+    put(0, y, 4);
+    put(5, mo, 2);
+    put(8, d, 2);
+    put(11, h, 2);
+    put(14, mi, 2);
+    put(17, se, 2);
+    put(20, ms, 3);
     return true;
 }
 
@@ -352,7 +368,7 @@ FieldError BindField(sqlite3_stmt* insert, int parameter, const ColumnDef& colum
             // the prepared INSERT names every column, so bind the default here.
             scratch = column.defaultValue;
             long long v;
-            if (ParseInteger(scratch, INT64_MIN, INT64_MAX, &v))
+            if (ParseInteger(scratch.data(), scratch.size(), INT64_MIN, INT64_MAX, &v))
                 sqlite3_bind_int64(insert, parameter, v);
             else
                 sqlite3_bind_text(insert, parameter, scratch.c_str(),
@@ -373,17 +389,16 @@ FieldError BindField(sqlite3_stmt* insert, int parameter, const ColumnDef& colum
         case ColumnType::BigInt: {
             long long v;
             bool wide = column.type == ColumnType::BigInt;
-            if (!ParseInteger(Trimmed(p, n), wide ? INT64_MIN : INT32_MIN,
-                              wide ? INT64_MAX : INT32_MAX, &v))
+            if (!ParseInteger(p, n, wide ? INT64_MIN : INT32_MIN, wide ? INT64_MAX : INT32_MAX, &v))
                 return FieldError::kMismatch;
             sqlite3_bind_int64(insert, parameter, v);
             return FieldError::kNone;
         }
         case ColumnType::DateTime:
-            if (!ParseDateTime(Trimmed(p, n), &scratch))
+            scratch.resize(24);
+            if (!ParseDateTime(p, n, scratch.data()))
                 return FieldError::kMismatch;
-            sqlite3_bind_text(insert, parameter, scratch.data(), static_cast<int>(scratch.size()),
-                              SQLITE_STATIC);
+            sqlite3_bind_text(insert, parameter, scratch.data(), 23, SQLITE_STATIC);
             return FieldError::kNone;
         case ColumnType::VarChar:
         case ColumnType::NVarChar:

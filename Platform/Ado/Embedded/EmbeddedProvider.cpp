@@ -82,6 +82,8 @@ public:
             // deletes the file right after the load.
             Exec("PRAGMA journal_mode=WAL");
             Exec("PRAGMA synchronous=FULL");
+            // Room for a bulk load's pages before they spill to the log.
+            Exec("PRAGMA cache_size=-16384");
             CreateSchemaIfNew();
         } catch (...) {
             sqlite3_close(m_db);
