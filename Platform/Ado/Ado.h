@@ -129,6 +129,17 @@ struct Variant {
     static Variant Dec(Decimal v);
 };
 
+// OLE dates (VT_DATE): days since 1899-12-30; the fraction, taken as
+// positive, is the time of day.
+struct DateParts {
+    int year = 1899, month = 12, day = 30;
+    int hour = 0, minute = 0, second = 0;
+    double fraction = 0;  // of a second
+};
+double OleDateFromParts(const DateParts& parts);
+// False outside 0100-01-01 to 9999-12-31, the range of an OLE date.
+bool OleDateToParts(double date, DateParts* parts);
+
 // ------------------------------------------------------------ ComError
 
 class ComError : public std::runtime_error {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Fake/FakePlatform.h"
+#include "tests/Support/ParamName.h"
 
 namespace {
 
@@ -40,13 +41,7 @@ TEST_P(SplitListTest, Splits) {
     EXPECT_EQ(std::string(4, '\x55'), output.substr(c.size));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SplitListTest, ::testing::ValuesIn(kSplits), [](const auto& info) {
-    std::string n = info.param.name;
-    for (char& ch : n)
-        if (!isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, SplitListTest, ::testing::ValuesIn(kSplits), CaseName());
 
 TEST(SplitList, NullArguments) {
     char out[4];

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Platform.h"
+#include "tests/Support/ParamName.h"
 #include "tests/Support/TempDir.h"
 
 using namespace Platform;
@@ -74,13 +75,7 @@ TEST_P(ProfileRead, GetString) {
     EXPECT_EQ(c.expected, std::string(buffer.c_str()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kCases), [](const auto& info) {
-    std::string n = info.param.name;
-    for (char& ch : n)
-        if (!isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kCases), CaseName());
 
 TEST(Profile, ListsSectionsAndKeys) {
     CTempDir dir;

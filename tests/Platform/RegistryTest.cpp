@@ -5,6 +5,7 @@
 
 #include "Platform/Platform.h"
 #include "Platform/RegistryHive.h"
+#include "tests/Support/ParamName.h"
 #include "tests/Support/TempDir.h"
 
 using namespace Platform;
@@ -101,14 +102,7 @@ TEST_P(RegistryFileTest, Query) {
     EXPECT_EQ(kSuccess, registry.CloseKey(key));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RegistryFileTest, ::testing::ValuesIn(kQueries),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, RegistryFileTest, ::testing::ValuesIn(kQueries), CaseName());
 
 TEST(RegistryFile, WritesNeedWriteAccessAndPersist) {
     CTempDir dir;

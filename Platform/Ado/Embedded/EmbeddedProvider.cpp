@@ -26,13 +26,7 @@ bool TextToOleDate(const char* text, double* date) {
     int n = std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d.%3d", &y, &mo, &d, &h, &mi, &s, &ms);
     if (n < 3)
         return false;
-    int yy = y - (mo <= 2);
-    int era = (yy >= 0 ? yy : yy - 399) / 400;
-    int yoe = yy - era * 400;
-    int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long days = static_cast<long>(era) * 146097 + doe - 719468 + 25569;
-    *date = static_cast<double>(days) + (h * 3600.0 + mi * 60.0 + s + ms / 1000.0) / 86400.0;
+    *date = OleDateFromParts({y, mo, d, h, mi, s, ms / 1000.0});
     return true;
 }
 

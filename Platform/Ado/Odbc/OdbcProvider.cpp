@@ -188,19 +188,6 @@ bool TranslateOleDb(const std::string& text, std::string* odbc) {
 
 // ---------------------------------------------------------- fetching
 
-// Days since 1899-12-30 of a civil date (proleptic Gregorian).
-double OleDate(int year, int month, int day, int hour, int minute, int second, long fraction) {
-    int y = year - (month <= 2);
-    int era = (y >= 0 ? y : y - 399) / 400;
-    int yoe = y - era * 400;
-    int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long days = static_cast<long>(era) * 146097 + doe - 719468;  // days since 1970-01-01
-    double serial = static_cast<double>(days + 25569);
-    double time = (hour * 3600.0 + minute * 60.0 + second + fraction / 1e9) / 86400.0;
-    return serial >= 0 ? serial + time : serial - time;
-}
-
 Decimal ParseDecimal(const std::string& text, bool* ok) {
     Decimal d;
     std::uint64_t mantissa = 0;
@@ -284,8 +271,8 @@ Variant ReadColumn(const COdbcHandle& statement, SQLHDBC connection, SQLUSMALLIN
                 return Variant::Null();
             if (sqlType == SQL_TYPE_TIME)
                 ts.year = 1899, ts.month = 12, ts.day = 30;
-            return Variant::Date(OleDate(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second,
-                                         static_cast<long>(ts.fraction)));
+            return Variant::Date(OleDateFromParts(
+                {ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second, ts.fraction / 1e9}));
         }
         default:
             break;

@@ -16,31 +16,16 @@ std::string FormatSignificant(double value, int digits) {
 }
 
 std::string FormatOleDate(double date, const std::string& format) {
-    // 0100-01-01 to 9999-12-31, the range of an OLE date.
-    if (!(date >= -657434.0 && date < 2958466.0))
+    Ado::DateParts parts;
+    if (!Ado::OleDateToParts(date, &parts))
         return "Invalid DateTime";
-    // The whole part counts days from 1899-12-30 and the fraction, taken as
-    // positive, is the time of day.
-    double whole = std::trunc(date);
-    long day = static_cast<long>(whole);
-    long seconds = std::lround(std::fabs(date - whole) * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        day += date < 0 ? -1 : 1;
-    }
-    long z = day - 25569 + 719468;  // days since 0000-03-01
-    long era = (z >= 0 ? z : z - 146096) / 146097;
-    long doe = z - era * 146097;
-    long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    long mp = (5 * doy + 2) / 153;
     std::tm t{};
-    t.tm_mday = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    t.tm_mon = static_cast<int>(mp < 10 ? mp + 2 : mp - 10);
-    t.tm_year = static_cast<int>(yoe + era * 400 + (t.tm_mon <= 1)) - 1900;
-    t.tm_hour = static_cast<int>(seconds / 3600);
-    t.tm_min = static_cast<int>(seconds / 60 % 60);
-    t.tm_sec = static_cast<int>(seconds % 60);
+    t.tm_year = parts.year - 1900;
+    t.tm_mon = parts.month - 1;
+    t.tm_mday = parts.day;
+    t.tm_hour = parts.hour;
+    t.tm_min = parts.minute;
+    t.tm_sec = parts.second;
     char buffer[256];
     size_t n = std::strftime(buffer, sizeof buffer,
                              format.empty() ? "%Y-%m-%d %H:%M:%S" : format.c_str(), &t);

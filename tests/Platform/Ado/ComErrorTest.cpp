@@ -58,6 +58,20 @@ TEST(VariantText, NumbersAndDates) {
     EXPECT_EQ("2000-02-29 06:00:00", FormatOleDate(36585.25, ""));
     EXPECT_EQ("1899-12-29 06:00:00", FormatOleDate(-1.25, ""));
     EXPECT_EQ("Invalid DateTime", FormatOleDate(3e6, ""));
+    // Before 1899-12-30 the serial is negative and the time still counts forward.
+    for (DateParts parts :
+         {DateParts{1753, 1, 1, 12, 30, 0, 0}, DateParts{2026, 2, 28, 23, 59, 59, 0},
+          DateParts{9999, 12, 31, 0, 0, 1, 0}}) {
+        double serial = OleDateFromParts(parts);
+        DateParts back;
+        ASSERT_TRUE(OleDateToParts(serial, &back));
+        EXPECT_EQ(std::vector<int>(
+                      {parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second}),
+                  std::vector<int>(
+                      {back.year, back.month, back.day, back.hour, back.minute, back.second}))
+            << serial;
+    }
+    EXPECT_LT(OleDateFromParts({1753, 1, 1, 12, 0, 0, 0}), 0);
     Decimal d;
     d.lo64 = 12345;
     d.scale = 3;

@@ -8,6 +8,7 @@
 #include "Server/Ferrowin/database/ADODatabase.h"
 #include "Server/Ferrowin/database/ADOParameter.h"
 #include "Server/Ferrowin/database/ADORecordset.h"
+#include "tests/Support/ParamName.h"
 #include "tests/Support/TempDir.h"
 #include "tools/LogGenerator.h"
 
@@ -142,14 +143,7 @@ const LoadCase kLoadCases[] = {
      0, false, 0, "unexpected end of file"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, BulkLoadCases, ::testing::ValuesIn(kLoadCases),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& ch : n)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, BulkLoadCases, ::testing::ValuesIn(kLoadCases), CaseName());
 
 TEST_F(EmbeddedTest, StoredValuesFollowTheColumns) {
     // Text in code page 932 arrives as UTF-8; a separator inside the last
