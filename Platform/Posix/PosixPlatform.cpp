@@ -92,6 +92,18 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
     return true;
 }
 
+// Writes all `size` bytes, resuming after short writes and interruptions.
+Status WriteAll(int fd, const char* data, size_t size) {
+    for (size_t done = 0; done < size;) {
+        ssize_t n = write(fd, data + done, size - done);
+        if (n < 0 && errno != EINTR)
+            return FailErrno();
+        if (n > 0)
+            done += static_cast<size_t>(n);
+    }
+    return kSuccess;
+}
+
 // Replaces `path` by `text` through a temporary file and a rename, so that a
 // reader never sees half a file.
 Status WriteWholeFile(const std::string& path, const std::string& text) {
@@ -102,18 +114,10 @@ Status WriteWholeFile(const std::string& path, const std::string& text) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0)
         fchmod(fd, st.st_mode & 07777);
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Status s = FailErrno();
-            close(fd);
-            unlink(temp.c_str());
-            return s;
-        }
-        done += static_cast<size_t>(n);
+    if (Status s = WriteAll(fd, text.data(), text.size())) {
+        close(fd);
+        unlink(temp.c_str());
+        return s;
     }
     if (fsync(fd) != 0 || close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
         Status s = FailErrno();
@@ -308,13 +312,7 @@ private:
                 status = FailErrno();
                 break;
             }
-            for (ssize_t done = 0; done < n && status == kSuccess;) {
-                ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
-                if (w < 0 && errno != EINTR)
-                    status = FailErrno();
-                if (w > 0)
-                    done += w;
-            }
+            status = WriteAll(out, buffer, static_cast<size_t>(n));
             if (status != kSuccess)
                 break;
         }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "Platform/Ado/Embedded/Cp932.h"
-#include "Platform/Ado/Embedded/EmbeddedError.h"
+#include "Platform/Ado/Embedded/Sqlite.h"
 
 namespace Ado::Embedded {
 
@@ -544,45 +544,6 @@ public:
 
 private:
     int m_fd;
-};
-
-// Rolls back unless committed.
-class CTransaction {
-public:
-    explicit CTransaction(sqlite3* db) : m_db(db) {
-        if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-            RaiseSqliteError(db);
-    }
-    ~CTransaction() {
-        if (!m_done)
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    CTransaction(const CTransaction&) = delete;
-    CTransaction& operator=(const CTransaction&) = delete;
-    void Commit() {
-        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-            RaiseSqliteError(m_db);
-        m_done = true;
-    }
-
-private:
-    sqlite3* m_db;
-    bool m_done = false;
-};
-
-class CStatement {
-public:
-    CStatement(sqlite3* db, const std::string& sql) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr) != SQLITE_OK)
-            RaiseSqliteError(db);
-    }
-    ~CStatement() { sqlite3_finalize(m_stmt); }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-    sqlite3_stmt* Get() const { return m_stmt; }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
 };
 
 std::string RowMessage(FieldError error, long row, size_t column, const ColumnDef& def,

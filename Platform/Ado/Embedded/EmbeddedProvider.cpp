@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "Platform/Ado/Embedded/BulkInsert.h"
-#include "Platform/Ado/Embedded/EmbeddedError.h"
 #include "Platform/Ado/Embedded/LogSchema.h"
+#include "Platform/Ado/Embedded/Sqlite.h"
 #include "Platform/Ado/Provider.h"
 
 namespace Ado {
@@ -171,15 +171,10 @@ private:
     }
 
     int SchemaVersion() {
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &raw, nullptr) != SQLITE_OK)
+        CStatement query(m_db, "PRAGMA user_version");
+        if (sqlite3_step(query.Get()) != SQLITE_ROW)
             RaiseSqliteError(m_db);
-        int rc = sqlite3_step(raw);
-        int version = rc == SQLITE_ROW ? sqlite3_column_int(raw, 0) : 0;
-        sqlite3_finalize(raw);
-        if (rc != SQLITE_ROW)
-            RaiseSqliteError(m_db);
-        return version;
+        return sqlite3_column_int(query.Get(), 0);
     }
 
     // A database that has its schema is only read here, so that opening does
@@ -187,39 +182,29 @@ private:
     void CreateSchemaIfNew() {
         if (SchemaVersion() != 0)
             return;
-        Exec("BEGIN IMMEDIATE");
-        try {
-            if (SchemaVersion() == 0) {
-                for (const std::string& statement : SqliteSchema()) Exec(statement);
-                Exec("PRAGMA user_version = 1");
-            }
-            Exec("COMMIT");
-        } catch (...) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
+        CTransaction transaction(m_db);
+        if (SchemaVersion() == 0) {
+            for (const std::string& statement : SqliteSchema()) Exec(statement);
+            Exec("PRAGMA user_version = 1");
         }
+        transaction.Commit();
     }
 
     // Each log table's row count and highest LogID into the history table.
     void UpdateHistory() {
-        Exec("BEGIN IMMEDIATE");
-        try {
-            for (const TableDef& table : Tables()) {
-                if (!table.logTable)
-                    continue;
-                Exec(std::string("INSERT INTO ") + kHistoryTable +
-                     " (TableName, LogCount, MaxLogID, UpdatedAt) SELECT '" + table.name +
-                     "', COUNT(*), MAX(LogID), strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime') "
-                     "FROM " +
-                     table.name +
-                     " WHERE 1 ON CONFLICT (TableName) DO UPDATE SET LogCount = excluded.LogCount, "
-                     "MaxLogID = excluded.MaxLogID, UpdatedAt = excluded.UpdatedAt");
-            }
-            Exec("COMMIT");
-        } catch (...) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
+        CTransaction transaction(m_db);
+        for (const TableDef& table : Tables()) {
+            if (!table.logTable)
+                continue;
+            Exec(std::string("INSERT INTO ") + kHistoryTable +
+                 " (TableName, LogCount, MaxLogID, UpdatedAt) SELECT '" + table.name +
+                 "', COUNT(*), MAX(LogID), strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime') "
+                 "FROM " +
+                 table.name +
+                 " WHERE 1 ON CONFLICT (TableName) DO UPDATE SET LogCount = excluded.LogCount, "
+                 "MaxLogID = excluded.MaxLogID, UpdatedAt = excluded.UpdatedAt");
         }
+        transaction.Commit();
     }
 
     sqlite3* m_db = nullptr;

@@ -1,4 +1,4 @@
-#include "Platform/Ado/Embedded/EmbeddedError.h"
+#include "Platform/Ado/Embedded/Sqlite.h"
 
 namespace Ado::Embedded {
 
@@ -22,6 +22,27 @@ void RaiseSqliteError(sqlite3* db, const std::string& context) {
         default:
             RaiseStatementError(text);
     }
+}
+
+CStatement::CStatement(sqlite3* db, const std::string& sql) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr) != SQLITE_OK)
+        RaiseSqliteError(db);
+}
+
+CTransaction::CTransaction(sqlite3* db) : m_db(db) {
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        RaiseSqliteError(db);
+}
+
+CTransaction::~CTransaction() {
+    if (!m_done)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void CTransaction::Commit() {
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        RaiseSqliteError(m_db);
+    m_done = true;
 }
 
 }  // namespace Ado::Embedded

@@ -1,0 +1,49 @@
+// SQLite for the embedded database: its failures as HRESULTs, and owners of a
+// prepared statement and of a write transaction.
+#pragma once
+#include <sqlite3.h>
+
+#include <string>
+
+#include "Platform/Ado/Ado.h"
+
+namespace Ado::Embedded {
+
+constexpr char kSource[] = "Microsoft OLE DB Provider for SQL Server";
+
+// A statement error: DB_E_ERRORSINCOMMAND with `text`.
+[[noreturn]] void RaiseStatementError(const std::string& text);
+
+// The last SQLite failure on `db`: E_FAIL when the database cannot be
+// reached (locked past the busy time-out, an I/O error, a file that cannot be
+// opened or is no database), DB_E_ERRORSINCOMMAND otherwise.
+[[noreturn]] void RaiseSqliteError(sqlite3* db, const std::string& context = "");
+
+// A prepared statement, finalized on destruction.
+class CStatement {
+public:
+    CStatement(sqlite3* db, const std::string& sql);
+    ~CStatement() { sqlite3_finalize(m_stmt); }
+    CStatement(const CStatement&) = delete;
+    CStatement& operator=(const CStatement&) = delete;
+    sqlite3_stmt* Get() const { return m_stmt; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// A write transaction (BEGIN IMMEDIATE), rolled back unless committed.
+class CTransaction {
+public:
+    explicit CTransaction(sqlite3* db);
+    ~CTransaction();
+    CTransaction(const CTransaction&) = delete;
+    CTransaction& operator=(const CTransaction&) = delete;
+    void Commit();
+
+private:
+    sqlite3* m_db;
+    bool m_done = false;
+};
+
+}  // namespace Ado::Embedded
