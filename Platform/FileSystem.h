@@ -31,22 +31,25 @@ public:
                              bool includeFolders, std::vector<FileEntry>* entries) = 0;
 
     // Success: 0 and *attributes. Missing path: 2 (3 when a parent folder is
-    // missing).
+    // missing). Every failing call of this interface also stores its status
+    // as the thread's last error.
     virtual Status GetAttributes(const std::string& path, std::uint32_t* attributes) = 0;
 
     // Sets or clears the read-only attribute (other bits are ignored).
-    // Success: 0. Missing path: 2.
+    // Success: 0. Missing path: 2 (3 when a parent folder is missing).
     virtual Status SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
 
     // MoveFileExA with MOVEFILE_COPY_ALLOWED, and MOVEFILE_REPLACE_EXISTING
     // when `replaceExisting`. Across file systems the file is copied, flushed
     // and then the source removed. Success: 0 and the source is gone. Target
-    // exists and `replaceExisting` is false: 183. Missing source: 2.
-    // On any failure the source is left in place.
+    // exists and `replaceExisting` is false: 183. Target read-only or a
+    // folder: 5. Missing source: 2 (3 when its folder is missing). Target
+    // folder missing: 3. On any failure the source is left in place.
     virtual Status MoveFile(const std::string& from, const std::string& to,
                             bool replaceExisting) = 0;
 
-    // Deletes a file. Success: 0. Missing: 2. Read-only file: 5.
+    // Deletes a file. Success: 0. Missing: 2 (3 when a parent folder is
+    // missing). Read-only file or a folder: 5.
     virtual Status RemoveFile(const std::string& path) = 0;
 
     // Creates one folder. Success: 0. Already there: 183. Parent missing: 3.
@@ -54,6 +57,21 @@ public:
 
     // True when `path` names an existing file or folder.
     virtual bool Exists(const std::string& path) = 0;
+
+    // Reads the whole file into *content. Success: 0. Missing file: 2
+    // (3 when a parent folder is missing). A folder: 5. *content is left
+    // as it was on failure.
+    virtual Status ReadFile(const std::string& path, std::string* content) = 0;
+
+    // Replaces `path` with `content` so that a reader or a crash never sees
+    // half a file: writes `temporaryPath` (beside it, replacing any file of
+    // that name), flushes it to disk, then renames it over `path` in one
+    // step. A new file is created when `path` is missing; an existing one
+    // keeps its permissions. Success: 0. Folder missing: 3. `path` read-only
+    // or a folder: 5. On failure `path` is unchanged and `temporaryPath` is
+    // removed.
+    virtual Status ReplaceFile(const std::string& path, const std::string& content,
+                               const std::string& temporaryPath) = 0;
 };
 
 }  // namespace Platform

@@ -48,7 +48,7 @@ public:
                    RegKey* key) override {
         m_fake.Record("OpenKey " + subKey);
         Status s;
-        if (m_fake.Injected("OpenKey", subKey, &s))
+        if (m_fake.Injected(FakeCall::OpenKey, subKey, &s))
             return s;
         return m_registry.OpenKey(parent, subKey, access, key);
     }
@@ -56,7 +56,7 @@ public:
                      std::uint32_t* disposition) override {
         m_fake.Record("CreateKey " + subKey);
         Status s;
-        if (m_fake.Injected("CreateKey", subKey, &s))
+        if (m_fake.Injected(FakeCall::CreateKey, subKey, &s))
             return s;
         return m_registry.CreateKey(parent, subKey, access, key, disposition);
     }
@@ -68,7 +68,7 @@ public:
                       std::uint32_t* size) override {
         m_fake.Record("QueryValue " + valueName);
         Status s;
-        if (m_fake.Injected("QueryValue", valueName, &s))
+        if (m_fake.Injected(FakeCall::QueryValue, valueName, &s))
             return s;
         return m_registry.QueryValue(key, valueName, type, data, size);
     }
@@ -76,7 +76,7 @@ public:
                     std::uint32_t size) override {
         m_fake.Record("SetValue " + valueName);
         Status s;
-        if (m_fake.Injected("SetValue", valueName, &s))
+        if (m_fake.Injected(FakeCall::SetValue, valueName, &s))
             return s;
         return m_registry.SetValue(key, valueName, type, data, size);
     }
@@ -102,8 +102,10 @@ public:
                      const std::string& path) override {
         m_fake.Record("WriteString " + path);
         Status s;
-        if (m_fake.Injected("WriteString", path, &s))
+        if (m_fake.Injected(FakeCall::WriteString, path, &s)) {
+            m_fake.m_lastError = s;
             return false;
+        }
         std::string text = m_fake.HasFile(path) ? m_fake.FileContent(path) : "";
         if (!ProfileWriteString(text, section, key, value))
             return false;
@@ -124,8 +126,8 @@ public:
         m_fake.Record("ListFiles " + folder);
         entries->clear();
         Status s;
-        if (m_fake.Injected("ListFiles", folder, &s))
-            return s;
+        if (m_fake.Injected(FakeCall::ListFiles, folder, &s))
+            return Fail(s);
         auto it = m_fake.m_nodes.find(Strip(folder));
         if (it == m_fake.m_nodes.end() || !it->second.folder)
             return Fail(kPathNotFound);
@@ -144,7 +146,7 @@ public:
     Status GetAttributes(const std::string& path, std::uint32_t* attributes) override {
         m_fake.Record("GetAttributes " + path);
         Status s;
-        if (m_fake.Injected("GetAttributes", path, &s))
+        if (m_fake.Injected(FakeCall::GetAttributes, path, &s))
             return Fail(s);
         const CFakePlatform::Node* node = Find(path);
         if (!node)
@@ -156,7 +158,7 @@ public:
     Status SetAttributes(const std::string& path, std::uint32_t attributes) override {
         m_fake.Record("SetAttributes " + path);
         Status s;
-        if (m_fake.Injected("SetAttributes", path, &s))
+        if (m_fake.Injected(FakeCall::SetAttributes, path, &s))
             return Fail(s);
         CFakePlatform::Node* node = Find(path);
         if (!node)
@@ -169,7 +171,7 @@ public:
     Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override {
         m_fake.Record("MoveFile " + from + " -> " + to);
         Status s;
-        if (m_fake.Injected("MoveFile", from, &s))
+        if (m_fake.Injected(FakeCall::MoveFile, from, &s))
             return Fail(s);
         CFakePlatform::Node* source = Find(from);
         if (!source)
@@ -191,7 +193,7 @@ public:
     Status RemoveFile(const std::string& path) override {
         m_fake.Record("RemoveFile " + path);
         Status s;
-        if (m_fake.Injected("RemoveFile", path, &s))
+        if (m_fake.Injected(FakeCall::RemoveFile, path, &s))
             return Fail(s);
         CFakePlatform::Node* node = Find(path);
         if (!node)
@@ -205,7 +207,7 @@ public:
     Status CreateFolder(const std::string& path) override {
         m_fake.Record("CreateFolder " + path);
         Status s;
-        if (m_fake.Injected("CreateFolder", path, &s))
+        if (m_fake.Injected(FakeCall::CreateFolder, path, &s))
             return Fail(s);
         if (Find(path))
             return Fail(kAlreadyExists);
@@ -219,6 +221,38 @@ public:
     bool Exists(const std::string& path) override {
         m_fake.Record("Exists " + path);
         return Find(path) != nullptr;
+    }
+
+    Status ReadFile(const std::string& path, std::string* content) override {
+        m_fake.Record("ReadFile " + path);
+        Status s;
+        if (m_fake.Injected(FakeCall::ReadFile, path, &s))
+            return Fail(s);
+        CFakePlatform::Node* node = Find(path);
+        if (!node)
+            return Fail(MissingStatus(path));
+        if (node->folder)
+            return Fail(kAccessDenied);
+        *content = node->content;
+        return kSuccess;
+    }
+
+    Status ReplaceFile(const std::string& path, const std::string& content,
+                       const std::string& temporaryPath) override {
+        m_fake.Record("ReplaceFile " + path);
+        Status s;
+        if (m_fake.Injected(FakeCall::ReplaceFile, path, &s))
+            return Fail(s);
+        CFakePlatform::Node* folder = Find(Parent(Strip(path)));
+        if (!Parent(Strip(path)).empty() && (!folder || !folder->folder))
+            return Fail(kPathNotFound);
+        CFakePlatform::Node* node = Find(path);
+        if (node && (node->folder || (node->attributes & kAttributeReadOnly)))
+            return Fail(kAccessDenied);
+        m_fake.m_nodes.erase(Strip(temporaryPath));
+        CFakePlatform::Node& target = m_fake.m_nodes[Strip(path)];
+        target.content = content;
+        return kSuccess;
     }
 
 private:
@@ -258,10 +292,10 @@ public:
         m_fake.Record("Acquire " + name);
         held->reset();
         Status s;
-        if (m_fake.Injected("Acquire", name, &s))
-            return s;
+        if (m_fake.Injected(FakeCall::Acquire, name, &s))
+            return m_fake.m_lastError = s;
         if (!m_fake.m_locks.insert(name).second)
-            return kAlreadyExists;
+            return m_fake.m_lastError = kAlreadyExists;
         *held = std::make_unique<CFakeHeldLock>(m_fake, name);
         return kSuccess;
     }
@@ -277,7 +311,7 @@ public:
         m_fake.Record("Load " + path);
         *handle = nullptr;
         Status s;
-        if (m_fake.Injected("Load", path, &s))
+        if (m_fake.Injected(FakeCall::Load, path, &s))
             return m_fake.m_lastError = s;
         auto it = m_fake.m_libraries.find(path);
         if (it == m_fake.m_libraries.end())
@@ -416,12 +450,11 @@ void CFakePlatform::SetTime(const LocalTime& time) {
     m_time = time;
 }
 
-void CFakePlatform::FailCall(const std::string& call, const std::string& path, Status status,
-                             int times) {
+void CFakePlatform::FailCall(FakeCall call, const std::string& path, Status status, int times) {
     m_faults.push_back(Fault{call, path, status, times});
 }
 
-bool CFakePlatform::Injected(const std::string& call, const std::string& path, Status* status) {
+bool CFakePlatform::Injected(FakeCall call, const std::string& path, Status* status) {
     for (Fault& f : m_faults) {
         if (f.call != call || (!f.path.empty() && f.path != path) || f.times == 0)
             continue;

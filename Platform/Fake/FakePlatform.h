@@ -3,7 +3,7 @@
 //
 //   CFakePlatform fake;
 //   fake.PutFile("/in/a.csv", "data");
-//   fake.FailCall("MoveFile", "/in/a.csv", Platform::kSharingViolation);
+//   fake.FailCall(Platform::FakeCall::MoveFile, "/in/a.csv", Platform::kSharingViolation);
 //   RunSomething(fake.Get());
 //   EXPECT_TRUE(fake.HasFile("/in/a.csv"));
 #pragma once
@@ -17,6 +17,25 @@
 #include "Platform/RegistryHive.h"
 
 namespace Platform {
+
+// The seam calls whose failure a test can inject.
+enum class FakeCall {
+    OpenKey,
+    CreateKey,
+    QueryValue,
+    SetValue,
+    WriteString,
+    ListFiles,
+    GetAttributes,
+    SetAttributes,
+    MoveFile,
+    RemoveFile,
+    CreateFolder,
+    ReadFile,
+    ReplaceFile,
+    Acquire,
+    Load,
+};
 
 class CFakePlatform {
 public:
@@ -49,12 +68,12 @@ public:
     void SetEnvironment(const std::string& name, const std::string& value);
     void SetTime(const LocalTime& time);
 
-    // Makes the call `call` (a method name of the seam, such as "MoveFile",
-    // "RemoveFile", "QueryValue" or "Load") fail with `status` when its first
-    // path argument (the value name for registry queries) equals `path`; an
+    // Makes `call` fail with `status` when its first path argument (the value
+    // name for registry queries, the lock name for Acquire) equals `path`; an
     // empty `path` matches every argument. `times` < 0 fails for ever. A
-    // failing call leaves everything as it was and sets the last error.
-    void FailCall(const std::string& call, const std::string& path, Status status, int times = -1);
+    // failing call leaves everything as it was; the calls that set the
+    // thread's last error on Windows (all but the registry's) set it here too.
+    void FailCall(FakeCall call, const std::string& path, Status status, int times = -1);
 
     // Every call seen, as "Call argument" or "Call from -> to", in order.
     const std::vector<std::string>& Calls() const { return m_calls; }
@@ -69,7 +88,7 @@ public:
         std::map<std::string, LibrarySymbol> exports;
         int loads = 0;
     };
-    bool Injected(const std::string& call, const std::string& path, Status* status);
+    bool Injected(FakeCall call, const std::string& path, Status* status);
     void Record(const std::string& entry) { m_calls.push_back(entry); }
 
     std::map<std::string, Node> m_nodes;
@@ -84,7 +103,8 @@ public:
 
 private:
     struct Fault {
-        std::string call, path;
+        FakeCall call;
+        std::string path;
         Status status;
         int times;
     };

@@ -22,8 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <utility>
 
 #include "Platform/Platform.h"
 #include "Platform/ProfileText.h"
@@ -82,14 +81,90 @@ Status FailErrno() {
     return Fail(TranslateErrno(errno));
 }
 
+// The folder part of a path, without its closing separator ("" for a bare
+// name).
+std::string ParentOf(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    size_t cut = path.rfind('/');
+    if (cut == std::string::npos)
+        return "";
+    return cut == 0 ? "/" : path.substr(0, cut);
+}
+
+// The status of a call on `path` that failed with `error`. Windows tells a
+// missing file (2) from a missing folder on the way to it (3); errno does not.
+Status PathStatus(const std::string& path, int error) {
+    if (error != ENOENT && error != ENOTDIR)
+        return TranslateErrno(error);
+    std::string parent = ParentOf(path);
+    struct stat st;
+    bool folder = stat(parent.empty() ? "." : parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return error == ENOENT && folder ? kFileNotFound : kPathNotFound;
+}
+
+Status FailPath(const std::string& path) {
+    return Fail(PathStatus(path, errno));
+}
+
+// Owner of a file descriptor; closing twice is harmless.
+class CFd {
+public:
+    explicit CFd(int fd = -1) : m_fd(fd) {}
+    ~CFd() { Close(); }
+    CFd(CFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    CFd& operator=(CFd&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    // Closes now and tells whether the close succeeded (it reports delayed
+    // write errors).
+    bool Close() {
+        if (m_fd < 0)
+            return true;
+        return close(std::exchange(m_fd, -1)) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+// Reads a whole regular file. Returns the status without touching the
+// thread's last error, so that the registry and profile readers, which
+// report through their results, leave it alone.
+Status ReadWhole(const std::string& path, std::string* content) {
+    // Non-blocking, so that a FIFO cannot hold the open forever.
+    CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid())
+        return PathStatus(path, errno);
+    struct stat st;
+    if (fstat(fd.Get(), &st) != 0)
+        return TranslateErrno(errno);
+    if (!S_ISREG(st.st_mode))
+        return kAccessDenied;
+    std::string text;
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return TranslateErrno(errno);
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    *content = std::move(text);
+    return kSuccess;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    *text = buffer.str();
-    return true;
+    return ReadWhole(path, text) == kSuccess;
 }
 
 // Writes all `size` bytes, resuming after short writes and interruptions.
@@ -104,27 +179,44 @@ Status WriteAll(int fd, const char* data, size_t size) {
     return kSuccess;
 }
 
-// Replaces `path` by `text` through a temporary file and a rename, so that a
-// reader never sees half a file.
-Status WriteWholeFile(const std::string& path, const std::string& text) {
-    std::string temp = path + ".tmp" + std::to_string(getpid());
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return FailErrno();
+// Flushes a folder, so that a rename inside it survives a power loss.
+void SyncFolder(const std::string& path) {
+    std::string parent = ParentOf(path);
+    CFd dir(open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid())
+        fsync(dir.Get());
+}
+
+// Replaces `path` by `text` through `temp` and a rename, so that a reader
+// never sees half a file and a crash leaves the old or the new content.
+Status ReplaceWhole(const std::string& path, const std::string& text, const std::string& temp) {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        fchmod(fd, st.st_mode & 07777);
-    if (Status s = WriteAll(fd, text.data(), text.size())) {
-        close(fd);
+    bool existed = lstat(path.c_str(), &st) == 0;
+    if (existed && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+        return Fail(kAccessDenied);
+    unlink(temp.c_str());  // never write through a link left at the temporary name
+    CFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.Valid())
+        return FailPath(temp);
+    if (existed)
+        fchmod(fd.Get(), st.st_mode & 07777);
+    Status status = WriteAll(fd.Get(), text.data(), text.size());
+    if (status == kSuccess && fsync(fd.Get()) != 0)
+        status = FailErrno();
+    if (!fd.Close() && status == kSuccess)
+        status = FailErrno();
+    if (status == kSuccess && rename(temp.c_str(), path.c_str()) != 0)
+        status = FailPath(path);
+    if (status != kSuccess) {
         unlink(temp.c_str());
-        return s;
+        return status;
     }
-    if (fsync(fd) != 0 || close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-        Status s = FailErrno();
-        unlink(temp.c_str());
-        return s;
-    }
+    SyncFolder(path);
     return kSuccess;
+}
+
+Status WriteWholeFile(const std::string& path, const std::string& text) {
+    return ReplaceWhole(path, text, path + ".tmp" + std::to_string(getpid()));
 }
 
 // --------------------------------------------------------------- registry
@@ -218,7 +310,7 @@ public:
     Status GetAttributes(const std::string& path, std::uint32_t* attributes) override {
         struct stat st;
         if (stat(path.c_str(), &st) != 0)
-            return FailErrno();
+            return FailPath(path);
         std::uint32_t a = 0;
         if (S_ISDIR(st.st_mode))
             a |= kAttributeDirectory;
@@ -231,7 +323,7 @@ public:
     Status SetAttributes(const std::string& path, std::uint32_t attributes) override {
         struct stat st;
         if (stat(path.c_str(), &st) != 0)
-            return FailErrno();
+            return FailPath(path);
         mode_t mode = st.st_mode & 07777;
         mode = (attributes & kAttributeReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
                                                  : mode | S_IWUSR;
@@ -243,9 +335,14 @@ public:
     Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override {
         struct stat st;
         if (lstat(from.c_str(), &st) != 0)
-            return FailErrno();
-        if (!replaceExisting && lstat(to.c_str(), &st) == 0)
-            return Fail(kAlreadyExists);
+            return FailPath(from);
+        if (lstat(to.c_str(), &st) == 0) {
+            if (!replaceExisting)
+                return Fail(kAlreadyExists);
+            // Windows replaces neither a read-only file nor a folder.
+            if (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR))
+                return Fail(kAccessDenied);
+        }
         int rc = replaceExisting
                      ? rename(from.c_str(), to.c_str())
                      : renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
@@ -254,7 +351,7 @@ public:
         if (errno == EEXIST)
             return Fail(kAlreadyExists);
         if (errno != EXDEV)
-            return FailErrno();
+            return FailPath(to);  // the source exists, so a missing part is the target's
         return CopyAcross(from, to, replaceExisting);
     }
 
@@ -271,13 +368,23 @@ public:
 
     Status CreateFolder(const std::string& path) override {
         if (mkdir(path.c_str(), 0777) != 0)
-            return errno == ENOENT ? Fail(kPathNotFound) : FailErrno();
+            return errno == ENOENT || errno == ENOTDIR ? Fail(kPathNotFound) : FailErrno();
         return kSuccess;
     }
 
     bool Exists(const std::string& path) override {
         struct stat st;
         return stat(path.c_str(), &st) == 0;
+    }
+
+    Status ReadFile(const std::string& path, std::string* content) override {
+        Status status = ReadWhole(path, content);
+        return status == kSuccess ? status : Fail(status);
+    }
+
+    Status ReplaceFile(const std::string& path, const std::string& content,
+                       const std::string& temporaryPath) override {
+        return ReplaceWhole(path, content, temporaryPath);
     }
 
 private:

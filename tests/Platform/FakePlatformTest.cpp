@@ -1,6 +1,8 @@
 // The fake platform: faults by call and path, and the record of calls.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "Platform/Fake/FakePlatform.h"
 
 using namespace Platform;
@@ -11,7 +13,7 @@ TEST(FakePlatform, InjectedMoveFailureLeavesTheSource) {
     CFakePlatform fake;
     fake.PutFile("/in/a.csv", "rows");
     fake.PutFolder("/backup");
-    fake.FailCall("MoveFile", "/in/a.csv", kSharingViolation, 1);
+    fake.FailCall(FakeCall::MoveFile, "/in/a.csv", kSharingViolation, 1);
     IFileSystem& files = fake.Get().files;
 
     EXPECT_EQ(kSharingViolation, files.MoveFile("/in/a.csv", "/backup/a.csv", true));
@@ -26,29 +28,49 @@ TEST(FakePlatform, InjectedMoveFailureLeavesTheSource) {
               fake.Calls());
 }
 
-TEST(FakePlatform, FilesBehaveLikeTheRealOnes) {
-    CFakePlatform fake;
-    IFileSystem& files = fake.Get().files;
-    fake.PutFile("/in/A.CSV", "");
-    fake.PutFile("/in/b.txt", "");
-    fake.PutFolder("/in/sub.csv");
-    std::vector<FileEntry> entries;
-    ASSERT_EQ(kSuccess, files.ListFiles("/in", "*.csv", false, &entries));
-    ASSERT_EQ(1u, entries.size());
-    EXPECT_EQ("A.CSV", entries[0].name);
-    EXPECT_EQ(kAlreadyExists, files.MoveFile("/in/A.CSV", "/in/b.txt", false));
-    EXPECT_EQ(kPathNotFound, files.MoveFile("/in/A.CSV", "/none/x", true));
-    fake.PutFile("/in/r", "", kAttributeReadOnly);
-    EXPECT_EQ(kAccessDenied, files.RemoveFile("/in/r"));
-    EXPECT_EQ(kFileNotFound, files.RemoveFile("/in/none"));
-    EXPECT_EQ(kSuccess, files.CreateFolder("/in/new"));
-    EXPECT_EQ(kAlreadyExists, files.CreateFolder("/in/new"));
+// Injected failures of the calls that set the last error on Windows set it
+// here too.
+TEST(FakePlatform, InjectedFailuresSetTheLastError) {
+    struct {
+        FakeCall call;
+        std::function<bool(CPlatform&)> fails;
+    } cases[] = {
+        {FakeCall::ListFiles,
+         [](CPlatform& p) {
+             std::vector<FileEntry> e;
+             return p.files.ListFiles("/in", "*.csv", false, &e) == kDiskFull;
+         }},
+        {FakeCall::Acquire,
+         [](CPlatform& p) {
+             std::unique_ptr<IHeldLock> held;
+             return p.locks.Acquire("FerrowinLog", &held) == kDiskFull && !held;
+         }},
+        {FakeCall::WriteString,
+         [](CPlatform& p) { return !p.profile.WriteString("S", "K", "V", "/in/a.ini"); }},
+        {FakeCall::ReadFile,
+         [](CPlatform& p) {
+             std::string c;
+             return p.files.ReadFile("/in/a.csv", &c) == kDiskFull;
+         }},
+        {FakeCall::ReplaceFile,
+         [](CPlatform& p) {
+             return p.files.ReplaceFile("/in/a.csv", "x", "/in/a.csv.COPY") == kDiskFull;
+         }},
+    };
+    for (auto& c : cases) {
+        CFakePlatform fake;
+        fake.PutFile("/in/a.csv", "rows");
+        fake.FailCall(c.call, "", kDiskFull, 1);
+        EXPECT_TRUE(c.fails(fake.Get())) << static_cast<int>(c.call);
+        EXPECT_EQ(kDiskFull, fake.Get().system.LastError()) << static_cast<int>(c.call);
+        EXPECT_EQ("rows", fake.FileContent("/in/a.csv"));
+    }
 }
 
-TEST(FakePlatform, RegistryValueFaultAndLock) {
+TEST(FakePlatform, RegistryValueFault) {
     CFakePlatform fake;
     fake.SetRegistryText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"A\"=\"1\"\n\"B\"=\"2\"\n");
-    fake.FailCall("QueryValue", "B", kAccessDenied);
+    fake.FailCall(FakeCall::QueryValue, "B", kAccessDenied);
     IRegistry& registry = fake.Get().registry;
     RegKey key = 0;
     ASSERT_EQ(kSuccess, registry.OpenKey(kHKeyLocalMachine, "K", kKeyRead, &key));
@@ -57,10 +79,6 @@ TEST(FakePlatform, RegistryValueFaultAndLock) {
     EXPECT_EQ(kSuccess, registry.QueryValue(key, "A", nullptr, data, &size));
     size = sizeof data;
     EXPECT_EQ(kAccessDenied, registry.QueryValue(key, "B", nullptr, data, &size));
-
-    fake.HoldLock("FerrowinLog");
-    std::unique_ptr<IHeldLock> held;
-    EXPECT_EQ(kAlreadyExists, fake.Get().locks.Acquire("FerrowinLog", &held));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "Platform/Platform.h"
 #include "Platform/RegistryHive.h"
-#include "tests/Support/ParamName.h"
 #include "tests/Support/TempDir.h"
 
 using namespace Platform;
@@ -26,83 +25,6 @@ const char kV5[] =
     "\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold]\r\n"
     "\"DSNName\"=\"Provider=Embedded;Data Source=/var/lib/x.db\"\r\n";
-
-const char kV4[] =
-    "REGEDIT4\n"
-    "\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Zorel\\Kestrafold]\n"
-    "\"DSNName\"=\"VeyrithDSN\"\n"
-    "\"Blob\"=hex:01,02,\\\n"
-    "  03\n";
-
-struct QueryCase {
-    const char* name;
-    const char* file;
-    const char* key;
-    const char* value;
-    std::uint32_t bufferSize;
-    Status status;
-    std::uint32_t type;
-    std::string data;  // expected bytes (REG_SZ with its NUL)
-    friend void PrintTo(const QueryCase& c, std::ostream* os) { *os << c.name; }
-};
-
-const QueryCase kQueries[] = {
-    {"v5 string with escaped backslashes", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager",
-     "InstallPath", 1024, kSuccess, kRegSz, std::string("C:\\Program Files\\Kestrafold\\\0", 29)},
-    {"escaped quotes", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager", "Quoted", 1024, kSuccess,
-     kRegSz, std::string("say \"hi\"\0", 9)},
-    {"dword", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager", "LOG_WRITEMAXERROR", 4, kSuccess,
-     kRegDword, std::string("\x0a\0\0\0", 4)},
-    {"names in any letter case", kV5, "software\\ZOREL\\kestrafold\\dbmanager", "installpath", 1024,
-     kSuccess, kRegSz, std::string("C:\\Program Files\\Kestrafold\\\0", 29)},
-    {"value after a malformed line", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager", "AfterBroken",
-     1024, kSuccess, kRegSz, std::string("still read\0", 11)},
-    {"malformed value is missing", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager", "Broken", 1024,
-     kFileNotFound, 0, ""},
-    {"default value", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager", "", 1024, kSuccess, kRegSz,
-     std::string("default value\0", 14)},
-    {"second key", kV5, "SOFTWARE\\Zorel\\Kestrafold", "DSNName", 1024, kSuccess, kRegSz,
-     std::string("Provider=Embedded;Data Source=/var/lib/x.db\0", 44)},
-    {"REGEDIT4 header", kV4, "SOFTWARE\\Zorel\\Kestrafold", "DSNName", 1024, kSuccess, kRegSz,
-     std::string("VeyrithDSN\0", 11)},
-    {"hex with continuation", kV4, "SOFTWARE\\Zorel\\Kestrafold", "Blob", 16, kSuccess, kRegBinary,
-     std::string("\x01\x02\x03", 3)},
-    {"missing key", kV5, "SOFTWARE\\Zorel\\Nothing", "DSNName", 1024, kFileNotFound, 0, ""},
-    {"missing value", kV5, "SOFTWARE\\Zorel\\Kestrafold", "DBPWD", 1024, kFileNotFound, 0, ""},
-    {"buffer too small", kV5, "SOFTWARE\\Zorel\\Kestrafold\\DBManager", "InstallPath", 10,
-     kMoreData, kRegSz, ""},
-};
-
-class RegistryFileTest : public ::testing::TestWithParam<QueryCase> {};
-
-TEST_P(RegistryFileTest, Query) {
-    const QueryCase& c = GetParam();
-    CTempDir dir;
-    WriteFile(dir / "registry.reg", c.file);
-    CScopedEnv env("KESTRAFOLD_REGISTRY", dir / "registry.reg");
-    IRegistry& registry = DefaultPlatform().registry;
-
-    RegKey key = 0;
-    Status open = registry.OpenKey(kHKeyLocalMachine, c.key, kKeyRead, &key);
-    if (open != kSuccess) {
-        EXPECT_EQ(c.status, open);
-        return;
-    }
-    std::string buffer(c.bufferSize, '\x55');
-    std::uint32_t type = 0, size = c.bufferSize;
-    EXPECT_EQ(c.status, registry.QueryValue(key, c.value, &type, buffer.data(), &size));
-    if (c.status == kSuccess) {
-        EXPECT_EQ(c.type, type);
-        EXPECT_EQ(c.data, buffer.substr(0, size));
-    }
-    if (c.status == kMoreData) {
-        EXPECT_EQ(29u, size);  // the size needed comes back
-    }
-    EXPECT_EQ(kSuccess, registry.CloseKey(key));
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, RegistryFileTest, ::testing::ValuesIn(kQueries), CaseName());
 
 TEST(RegistryFile, WritesNeedWriteAccessAndPersist) {
     CTempDir dir;

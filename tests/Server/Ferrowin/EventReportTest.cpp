@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "Brennick/Helpers.h"
+#include "Platform/PlatformWrapper.h"
 #include "Server/Ferrowin/MessageCatalogue.h"
 #include "tests/Support/EventLog.h"
 
@@ -14,16 +15,13 @@ using namespace Platform;
 namespace {
 
 // The real libraries, with every Load path written down.
-class CRecordingLibraries : public IDynamicLibrary {
+class CRecordingLibraries : public CDynamicLibraryWrapper {
 public:
+    CRecordingLibraries() : CDynamicLibraryWrapper(DefaultPlatform().libraries) {}
     Status Load(const std::string& path, LibraryHandle* handle) override {
         loads.push_back(path);
-        return DefaultPlatform().libraries.Load(path, handle);
+        return CDynamicLibraryWrapper::Load(path, handle);
     }
-    LibrarySymbol FindSymbol(LibraryHandle handle, const std::string& name) override {
-        return DefaultPlatform().libraries.FindSymbol(handle, name);
-    }
-    Status Free(LibraryHandle handle) override { return DefaultPlatform().libraries.Free(handle); }
     std::vector<std::string> loads;
 };
 
@@ -45,12 +43,7 @@ protected:
     EventReportTest()
         : m_registryEnv("KESTRAFOLD_REGISTRY", m_root / "registry.reg"),
           m_eventEnv("KESTRAFOLD_EVENTLOG", m_root / "events.log"),
-          m_platform{DefaultPlatform().registry,
-                     DefaultPlatform().profile,
-                     DefaultPlatform().files,
-                     DefaultPlatform().locks,
-                     m_libraries,
-                     DefaultPlatform().system} {}
+          m_platform(WithConcern(DefaultPlatform(), m_libraries)) {}
 
     void SetUp() override {
         std::filesystem::create_directory(m_root / "install");

@@ -1,9 +1,5 @@
-// Private-profile reads with the Windows semantics, on real files.
-#include <gtest/gtest.h>
-
-#include "Platform/Platform.h"
-#include "tests/Support/ParamName.h"
-#include "tests/Support/TempDir.h"
+// Private-profile (INI) files, read and written with the Windows semantics.
+#include "tests/Platform/Contract/PlatformFixture.h"
 
 using namespace Platform;
 
@@ -23,10 +19,7 @@ const std::string kFile =
     "[LOG_TYPES]\n"
     "LOG_TYPE1=FileLogFile\n"
     "LONG511=" +
-    k511 +
-    "\n"
-    "LONG2000=" +
-    k2000 +
+    k511 + "\nLONG2000=" + k2000 +
     "\n"
     "[log_settings]\n"
     "LATE=in a repeated section\n";
@@ -39,7 +32,6 @@ struct ProfileCase {
     std::uint32_t size;
     std::string expected;
     bool missingFile = false;
-    friend void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.name; }
 };
 
 const ProfileCase kCases[] = {
@@ -60,38 +52,33 @@ const ProfileCase kCases[] = {
     {"missing file", "LOG_TYPES", "LOG_TYPE1", "d", 1024, "d", true},
 };
 
-class ProfileRead : public ::testing::TestWithParam<ProfileCase> {};
-
-TEST_P(ProfileRead, GetString) {
-    const ProfileCase& c = GetParam();
-    CTempDir dir;
-    std::string path = dir / "KFSettings.ini";
-    if (!c.missingFile)
-        WriteFile(path, kFile);
-    std::string buffer(c.size, '\x55');
-    std::uint32_t n = DefaultPlatform().profile.GetString(c.section, c.key, c.defaultValue,
-                                                          buffer.data(), c.size, path);
-    EXPECT_EQ(c.expected.size(), n);
-    EXPECT_EQ(c.expected, std::string(buffer.c_str()));
+TEST_P(PlatformContract, ProfileReads) {
+    Fixture().PutFile(P("KFSettings.ini"), kFile);
+    for (const ProfileCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        std::string path = P(c.missingFile ? "absent.ini" : "KFSettings.ini");
+        std::string buffer(c.size, '\x55');
+        std::uint32_t n =
+            Get().profile.GetString(c.section, c.key, c.defaultValue, buffer.data(), c.size, path);
+        EXPECT_EQ(c.expected.size(), n);
+        EXPECT_EQ(c.expected, std::string(buffer.c_str()));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileRead, ::testing::ValuesIn(kCases), CaseName());
-
-TEST(Profile, ListsSectionsAndKeys) {
-    CTempDir dir;
-    WriteFile(dir / "a.ini", kFile);
+TEST_P(PlatformContract, ProfileListsSectionsAndKeys) {
+    Fixture().PutFile(P("a.ini"), kFile);
     char buffer[256];
-    std::uint32_t n =
-        DefaultPlatform().profile.GetString(nullptr, nullptr, nullptr, buffer, 256, dir / "a.ini");
+    std::uint32_t n = Get().profile.GetString(nullptr, nullptr, nullptr, buffer, 256, P("a.ini"));
     EXPECT_EQ(std::string("Log_Settings\0LOG_TYPES\0log_settings\0\0", 37),
               std::string(buffer, n + 1));
+    n = Get().profile.GetString("log_types", nullptr, nullptr, buffer, 256, P("a.ini"));
+    EXPECT_EQ(std::string("LOG_TYPE1\0LONG511\0LONG2000\0\0", 28), std::string(buffer, n + 1));
 }
 
-TEST(Profile, WriteThenReadBack) {
-    CTempDir dir;
-    std::string path = dir / "w.ini";
-    WriteFile(path, kFile);
-    IProfile& profile = DefaultPlatform().profile;
+TEST_P(PlatformContract, ProfileWriteThenReadBack) {
+    std::string path = P("w.ini");
+    Fixture().PutFile(path, kFile);
+    IProfile& profile = Get().profile;
     ASSERT_TRUE(profile.WriteString("LOG_TYPES", "LOG_TYPE1", "Renamed", path));
     ASSERT_TRUE(profile.WriteString("LOG_TYPES", "LOG_TYPE2", "Added", path));
     ASSERT_TRUE(profile.WriteString("NEW", "K", "V", path));
@@ -106,9 +93,13 @@ TEST(Profile, WriteThenReadBack) {
     EXPECT_EQ("V", read("NEW", "K"));
     EXPECT_EQ("absent", read("LOG_SETTINGS", "EMPTY"));
     EXPECT_EQ("D:\\Backup", read("LOG_SETTINGS", "IMPORT_BACKUP_PATH"));
-    EXPECT_EQ(k2000.size(),
-              static_cast<size_t>(profile.GetString("LOG_TYPES", "LONG2000", "",
-                                                    std::string(4096, ' ').data(), 4096, path)));
+    std::string big(4096, ' ');
+    EXPECT_EQ(k2000.size(), static_cast<size_t>(profile.GetString("LOG_TYPES", "LONG2000", "",
+                                                                  big.data(), 4096, path)));
+    // A file that did not exist is made.
+    ASSERT_TRUE(profile.WriteString("S", "K", "made", P("new.ini")));
+    profile.GetString("S", "K", "absent", buffer, sizeof buffer, P("new.ini"));
+    EXPECT_EQ("made", std::string(buffer));
 }
 
 }  // namespace

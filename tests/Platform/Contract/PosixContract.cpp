@@ -1,0 +1,48 @@
+// The contract on the Linux implementation: real files in a temporary folder,
+// and a registry file named by KESTRAFOLD_REGISTRY.
+#include <sys/stat.h>
+
+#include "tests/Platform/Contract/PlatformFixture.h"
+#include "tests/Support/TempDir.h"
+
+namespace {
+
+class CPosixFixture : public IPlatformFixture {
+public:
+    CPosixFixture() : m_registry("KESTRAFOLD_REGISTRY", m_dir / "registry.reg") {}
+    ~CPosixFixture() override {
+        // Read-only folders' files must be removable by the temp folder's cleanup.
+        std::error_code ignored;
+        for (auto& e : std::filesystem::recursive_directory_iterator(m_dir.Path(), ignored))
+            chmod(e.path().c_str(), 0755);
+    }
+    Platform::CPlatform& Get() override { return Platform::DefaultPlatform(); }
+    std::string Root() override { return m_dir / "root"; }
+    void PutFile(const std::string& path, const std::string& content, bool readOnly) override {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        WriteFile(path, content);
+        if (readOnly)
+            chmod(path.c_str(), 0444);
+    }
+    void PutFolder(const std::string& path) override { std::filesystem::create_directories(path); }
+    std::optional<std::string> Content(const std::string& path) override {
+        if (!std::filesystem::is_regular_file(path))
+            return std::nullopt;
+        return ReadFile(path);
+    }
+    void SetRegistryText(const std::string& regedit) override {
+        WriteFile(m_dir / "registry.reg", regedit);
+    }
+
+private:
+    CTempDir m_dir;
+    CScopedEnv m_registry;
+    bool m_made = std::filesystem::create_directory(m_dir / "root");
+};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Posix, PlatformContract,
+                         ::testing::Values(ContractTarget{
+                             "Posix", [] { return std::make_unique<CPosixFixture>(); }}),
+                         TargetName());
