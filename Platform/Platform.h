@@ -27,6 +27,13 @@ CPlatform& DefaultPlatform();
 // The path separator of this platform ('\\' on Windows, '/' elsewhere).
 char PathSeparator();
 
+// True when a configured folder names an absolute place: one that holds
+// ":\" on Windows, one that starts with "/" elsewhere.
+inline bool IsAbsoluteFolder(const std::string& folder) {
+    return PathSeparator() == '/' ? !folder.empty() && folder[0] == '/'
+                                  : folder.find(":\\") != std::string::npos;
+}
+
 // The file name of a shared library from its stem: "pellinor.dll" on Windows,
 // "libpellinor.so" elsewhere.
 std::string LibraryFileName(const std::string& stem);

@@ -77,6 +77,14 @@ int ReportLogEventWithSystemError(const char* messageId, const char* text) {
     return ReportLogEvent(messageId, message.c_str());
 }
 
+int ReportLogEvent(EventMessage message, const std::string& text) {
+    return ReportLogEvent(EventId(message), text.c_str());
+}
+
+int ReportLogEventWithSystemError(EventMessage message, const std::string& text) {
+    return ReportLogEventWithSystemError(EventId(message), text.c_str());
+}
+
 void UnloadEventLibrary() {
     g_sendLogSvrLog = nullptr;
     if (g_library)

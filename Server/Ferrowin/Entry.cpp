@@ -1,0 +1,36 @@
+#include "Server/Ferrowin/Entry.h"
+
+#include <iostream>
+#include <memory>
+
+#include "Server/Ferrowin/EventReport.h"
+#include "Server/Ferrowin/LogCollect.h"
+
+int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv) {
+    SetEventPlatform(platform);
+
+    // Only one importer at a time. When the lock cannot even be made, this
+    // run cannot know that it is alone, so it leaves the files to a later one.
+    std::unique_ptr<Platform::IHeldLock> lock;
+    Platform::Status status = platform.locks.Acquire(kInstanceLockName, &lock);
+    if (status == Platform::kAlreadyExists)
+        return 0;
+    if (status != Platform::kSuccess) {
+        std::cerr << "ferrowin: the instance lock \"" << kInstanceLockName
+                  << "\" cannot be taken (status " << status << ")\n";
+        return 0;
+    }
+
+    int exitCode = 1;
+    try {
+        if (argc == 2 && argv[1]) {
+            CLogCollect collect(platform);
+            collect.Run(argv[1]);
+        }
+    } catch (...) {
+        exitCode = 0;
+    }
+    lock.reset();
+    UnloadEventLibrary();
+    return exitCode;
+}

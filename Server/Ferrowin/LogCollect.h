@@ -1,0 +1,82 @@
+// The collector: one run over a directory of CSV log files. It loads each file
+// into the table of its kind, moves it to the backup or error folder, and
+// reports every failure as an event. One instance per run, on the entry's
+// stack; every operation works through the platform it was given.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "Platform/Platform.h"
+#include "Server/Ferrowin/LogKind.h"
+#include "Server/Ferrowin/database/ADODatabase.h"
+
+class CLogCollect {
+public:
+    explicit CLogCollect(Platform::CPlatform& platform);
+    virtual ~CLogCollect();
+    CLogCollect(const CLogCollect&) = delete;
+    CLogCollect& operator=(const CLogCollect&) = delete;
+
+    // The run: settings and connection, then every "*.csv" of `directory` in
+    // listing order, the stored procedure once when a file was imported, the
+    // release of the data-running claim, and the close. A null directory
+    // returns at once; an empty one means the program's own folder.
+    void Run(const char* directory);
+
+    // Kind of a file from its base name (letter case ignored), or -1.
+    LogKind GetLogKind(const char* path);
+
+    // Loads one file and relocates it. 1 when its rows reached its table;
+    // 0 when not, or when it was left for a later run. Never throws.
+    int ImportLogFile(const char* path);
+
+    // Settings, the default error folder and the connection. Non-zero when
+    // the connection is open.
+    int Initialize();
+    // Closes the connection; harmless when it is closed.
+    void Close();
+    // Creates every missing folder level of `path`.
+    void CreateFolderPath(const char* path);
+
+    // `function`(`column`) over `table`, or -1 when it cannot be read.
+    std::int64_t GetAggregateValue(const char* table, const char* column, const char* function);
+    // Claims the data-running row; sets m_bDataRunning when the claim held.
+    void BeginDataRunning();
+    // Releases the claim.
+    void EndDataRunning();
+
+    // Runs "prdUpdateVYLog" and reports what it returned.
+    void RunUpdateProcedure();
+
+    // Rewrites an install-software file so that its date field holds a valid
+    // date or nothing; any other file is left alone.
+    void PrepareInstallSoftwareLog(const char* path);
+    // 1 when `text` begins with a valid calendar date YYYY/MM/DD.
+    int IsValidDate(const char* text);
+
+    // Read by the run, the gate and the tests.
+    int DataRunning() const { return m_bDataRunning; }
+    const std::string& LogFileKey(LogKind kind) const {
+        return m_strLogFileKey[static_cast<std::size_t>(kind)];
+    }
+    const std::string& ErrorFolder() const { return m_strErrorFolder; }
+    std::int32_t WriteMaxError() const { return m_nWriteMaxError; }
+    std::int32_t SqlSpTimeout() const { return m_nSqlSpTimeout; }
+    CADODatabase& Database() { return m_db; }
+
+private:
+    // After the load: the imported file goes to the backup folder (or is
+    // deleted), a failed one to the error folder.
+    void RelocateLogFile(const std::string& path, int imported);
+    void MoveToFolder(const std::string& path, const std::string& folder, const std::string& target,
+                      bool backup);
+
+    Platform::CPlatform& m_platform;
+    std::int32_t m_bDataRunning = 0;
+    std::array<std::string, kLogKindCount> m_strLogFileKey;
+    std::string m_strErrorFolder;
+    CADODatabase m_db;
+    std::int32_t m_nWriteMaxError = 10;
+    std::int32_t m_nSqlSpTimeout = 3600;
+};

@@ -1,0 +1,85 @@
+// The import of one file: one server-side BULK INSERT, judged by the table's
+// highest LogID before and after.
+#include "Platform/Ado/Ado.h"
+#include "Server/Ferrowin/EventReport.h"
+#include "Server/Ferrowin/LogCollect.h"
+
+namespace {
+
+// A path as the text of a T-SQL string literal: every apostrophe doubled, so
+// that a name such as "it's.csv" loads like any other and can never end
+// the literal early.
+std::string QuoteLiteral(const std::string& text) {
+    std::string quoted;
+    for (char c : text) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted;
+}
+
+std::string BulkInsertStatement(const char* table, const std::string& path, int maxErrors) {
+    return std::string("BULK INSERT ") + table + " FROM '" + QuoteLiteral(path) +
+           "' WITH ( FIELDTERMINATOR = '0xfe', ROWTERMINATOR = '\\n',MAXERRORS = " +
+           std::to_string(maxErrors) + " )";
+}
+
+}  // namespace
+
+int CLogCollect::ImportLogFile(const char* path) {
+    if (!path)
+        return 0;
+    try {
+        LogKind kind = GetLogKind(path);
+        // Asset kinds wait for a run that holds the claim; a file of no kind
+        // stays where it is.
+        if (IsAssetKind(kind) && !m_bDataRunning)
+            return 0;
+        if (!IsLogKind(kind))
+            return 0;
+        const char* table = LogKindTable(kind);
+
+        PrepareInstallSoftwareLog(path);
+        std::int64_t before = GetAggregateValue(table, "LogID", "MAX");
+
+        int imported = 0;
+        bool loadFailed = false;
+        std::string errorText;
+        try {
+            std::shared_ptr<Ado::Connection> connection = m_db.GetConnection();
+            if (!connection)
+                throw Ado::ComError(Ado::kEPointer, "", "", false);
+            connection->SetCommandTimeout(m_nSqlSpTimeout);
+            if (!m_db.Execute(BulkInsertStatement(table, path, m_nWriteMaxError))) {
+                errorText = m_db.GetLastErrorText();
+                // A lost connection: the layer has reopened it; the file
+                // stays for the next run.
+                if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail))
+                    return 0;
+                loadFailed = true;
+            }
+            imported = 1;
+        } catch (...) {
+            ReportLogEvent(EventMessage::BulkLoadException,
+                           EventText(EventMessage::BulkLoadException) + m_db.GetLastErrorText());
+            imported = 0;
+            RelocateLogFile(path, imported);
+            return imported;
+        }
+
+        std::int64_t after = GetAggregateValue(table, "LogID", "MAX");
+        if (after <= before) {
+            imported = 0;
+            ReportLogEvent(EventMessage::ImportFailed,
+                           FormatEventText(EventMessage::ImportFailed, {path}) +
+                               (loadFailed ? errorText : std::string()));
+        }
+        RelocateLogFile(path, imported);
+        return imported;
+    } catch (...) {
+        ReportLogEventWithSystemError(EventMessage::FileAccessFailed,
+                                      FormatEventText(EventMessage::FileAccessFailed, {path}));
+        return 0;
+    }
+}

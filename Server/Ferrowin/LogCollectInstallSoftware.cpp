@@ -1,0 +1,100 @@
+// The install-software log's date field (the eleventh) must hold a valid
+// date or nothing before the file is loaded. The file is rewritten whole
+// through its ".COPY" file and a rename, so that it is always either as it
+// was or fully rewritten.
+#include <algorithm>
+#include <iostream>
+
+#include "Server/Ferrowin/LogCollect.h"
+
+namespace {
+
+constexpr char kInstallSoftwareName[] = "AsInstallSoftwareLogFile";
+constexpr char kFieldSeparator = '\xFE';
+constexpr int kDateField = 10;
+
+// Leading decimal digits of `text` from `at`, saturated well above any day,
+// month or year.
+long LeadingNumber(const std::string& text, size_t at) {
+    long value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+        value = std::min(value * 10 + (text[at] - '0'), 1000000L);
+    return value;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+int CLogCollect::IsValidDate(const char* text) {
+    if (!text)
+        return 0;
+    std::string date = text;
+    if (date.size() < 10 || date[4] != '/' || date[7] != '/')
+        return 0;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!IsDigit(date[static_cast<size_t>(i)]))
+            return 0;
+    long year = LeadingNumber(date, 0);
+    long month = LeadingNumber(date, 5);
+    long day = LeadingNumber(date, 8);
+    if (month < 1 || month > 12 || year == 0 || day == 0)
+        return 0;
+    bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    long days = month == 2 && leap ? 29 : kDays[month - 1];
+    return day <= days ? 1 : 0;
+}
+
+void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
+    if (!path || std::string(path).find(kInstallSoftwareName) == std::string::npos)
+        return;
+    const std::string copyPath = std::string(path) + ".COPY";
+
+    std::string content;
+    if (m_platform.files.ReadFile(path, &content) != Platform::kSuccess) {
+        std::cerr << "file open error: " << path << '\n';
+        return;
+    }
+    if (content.empty()) {
+        std::cerr << "I/O error: " << copyPath << '\n';
+        return;
+    }
+
+    // Line by line: the date field is emptied when it holds no valid date;
+    // every other byte stays. Lines end in CR LF, also those that had LF
+    // alone; a last line without an end keeps none.
+    std::string rewritten;
+    rewritten.reserve(content.size() + content.size() / 64);
+    for (size_t start = 0; start < content.size();) {
+        size_t end = content.find('\n', start);
+        bool ended = end != std::string::npos;
+        if (!ended)
+            end = content.size();
+        size_t textEnd = ended && end > start && content[end - 1] == '\r' ? end - 1 : end;
+
+        size_t field = start;
+        for (int index = 0; field <= textEnd; ++index) {
+            size_t next = content.find(kFieldSeparator, field);
+            if (next == std::string::npos || next > textEnd)
+                next = textEnd;
+            std::string value = content.substr(field, next - field);
+            if (index == kDateField && !IsValidDate(value.c_str()))
+                value.clear();
+            rewritten += value;
+            if (next == textEnd)
+                break;
+            rewritten += kFieldSeparator;
+            field = next + 1;
+        }
+        if (ended)
+            rewritten += "\r\n";
+        start = end + 1;
+    }
+
+    if (rewritten != content &&
+        m_platform.files.ReplaceFile(path, rewritten, copyPath) != Platform::kSuccess)
+        std::cerr << "I/O error: " << copyPath << '\n';
+}

@@ -1,0 +1,111 @@
+// Where a file goes after its load: an imported file to the backup folder
+// (or away, when none is set), a failed one to the error folder. A file that
+// cannot be moved gets ".err" in place, which takes it out of the listing.
+#include "Brennick/Helpers.h"
+#include "Brennick/Ini.h"
+#include "Server/Ferrowin/CollectCommon.h"
+#include "Server/Ferrowin/EventReport.h"
+#include "Server/Ferrowin/LogCollect.h"
+#include "Server/Ferrowin/RegistryKey.h"
+
+namespace {
+
+// A file operation that failed where the caller's handler must take over.
+struct CFileOperationFailed {};
+
+// Every move replaces a file of the same name and may copy across volumes.
+constexpr bool kMoveReplace = true;
+
+}  // namespace
+
+void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
+    Platform::IFileSystem& files = m_platform.files;
+
+    // The file must not stay read-only wherever it goes.
+    std::uint32_t attributes = 0;
+    if (files.GetAttributes(path, &attributes) == Platform::kSuccess &&
+        (attributes & Platform::kAttributeReadOnly) &&
+        files.SetAttributes(path, attributes & ~Platform::kAttributeReadOnly) != Platform::kSuccess)
+        throw CFileOperationFailed{};
+
+    // The folders are read afresh for every file.
+    std::string installFolder;
+    {
+        CRegistryKey key(m_platform.registry);
+        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, kCollectKeyAccess) == 0) {
+            std::string buffer(kSettingBufferSize, '\0');
+            if (key.QueryValue(buffer.data(), "InstallPath", kSettingBufferSize,
+                               Platform::kRegSz) != 0)
+                ReportLogEventWithSystemError(EventMessage::InstallPathUnreadable,
+                                              EventText(EventMessage::InstallPathUnreadable));
+            else
+                installFolder = buffer.c_str();
+        }
+    }
+    std::string base =
+        installFolder.empty() ? GetModuleDirectory(m_platform.system) : installFolder;
+    const char sep = Platform::PathSeparator();
+    CIni settings(m_platform.profile,
+                  (WithSeparator(base) + "Setting" + sep + "KFSettings.ini").c_str());
+    auto folderSetting = [&](const char* key) {
+        std::string folder = settings.ReadString("LOG_SETTINGS", key);
+        if (!folder.empty() && !Platform::IsAbsoluteFolder(folder))
+            folder = installFolder + folder;
+        return folder;
+    };
+    std::string backupFolder = folderSetting("IMPORT_BACKUP_PATH");
+    std::string errorFolder = folderSetting("IMPORT_ERR_PATH");
+    std::string name = BaseName(path);
+
+    if (imported) {
+        try {
+            if (backupFolder.empty()) {
+                if (files.RemoveFile(path) != Platform::kSuccess)
+                    throw CFileOperationFailed{};
+                return;
+            }
+            backupFolder = WithSeparator(backupFolder);
+            MoveToFolder(path, backupFolder, backupFolder + name, true);
+        } catch (...) {
+            ReportLogEventWithSystemError(EventMessage::FileDeleteFailed,
+                                          FormatEventText(EventMessage::FileDeleteFailed, {path}));
+        }
+        return;
+    }
+
+    try {
+        ReportLogEvent(ImportFailureNoticeId().c_str(),
+                       FormatEventText(EventMessage::ImportFailureNotice,
+                                       {FormatNoticeTime(m_platform.system.Now()), path})
+                           .c_str());
+        if (!errorFolder.empty()) {
+            errorFolder = WithSeparator(errorFolder);
+            MoveToFolder(path, errorFolder, errorFolder + name, false);
+        } else {
+            MoveToFolder(path, m_strErrorFolder, m_strErrorFolder + name, false);
+        }
+    } catch (...) {
+        ReportLogEventWithSystemError(EventMessage::FileMoveFailed,
+                                      FormatEventText(EventMessage::FileMoveFailed, {path}));
+    }
+}
+
+// Moves the file to `target`; when that fails and the file is still there,
+// reports it and renames the file to its name plus ".err".
+void CLogCollect::MoveToFolder(const std::string& path, const std::string& folder,
+                               const std::string& target, bool backup) {
+    Platform::IFileSystem& files = m_platform.files;
+    if (files.MoveFile(path, target, kMoveReplace) == Platform::kSuccess)
+        return;
+    std::uint32_t attributes = 0;
+    if (files.GetAttributes(path, &attributes) != Platform::kSuccess)
+        return;  // gone after all
+    EventMessage moveFailed =
+        backup ? EventMessage::BackupMoveFailed : EventMessage::ErrorMoveFailed;
+    ReportLogEventWithSystemError(moveFailed, FormatEventText(moveFailed, {path, folder}));
+    if (files.MoveFile(path, path + ".err", kMoveReplace) == Platform::kSuccess)
+        return;
+    EventMessage renameFailed =
+        backup ? EventMessage::BackupRenameFailed : EventMessage::ErrorRenameFailed;
+    ReportLogEventWithSystemError(renameFailed, FormatEventText(renameFailed, {path, path}));
+}
