@@ -13,15 +13,6 @@ namespace Sample {
 
 namespace {
 
-const char* const kPrefixes[kKindCount] = {
-    "FileLogFile",          "MailLogFile",       "URLLogFile",
-    "PrintLogFile",         "AppStartLogFile",   "MessengerLogFile",
-    "AsVirusLogFile",       "AsWUpdateLogFile",  "AsWPatchLogFile",
-    "AsShareFolderLogFile", "AsZoneLogFile",     "AsNetworkLogFile",
-    "AsPCSecurityLogFile",  "AsHardwareLogFile", "AsInstallSoftwareLogFile",
-    "AsPrinterLogFile",     "LogonLogFile",
-};
-
 const char* const kUsers[] = {"tanaka", "suzuki", "sato", "takahashi", "watanabe", "ito"};
 const char* const kDocuments[] = {"見積書", "議事録", "報告書", "請求書", "設計資料", "売上集計"};
 const char* const kExtensions[] = {".xlsx", ".docx", ".pdf", ".pptx", ".txt"};
@@ -54,20 +45,20 @@ std::string Cp932(const std::string& utf8) {
     return out;
 }
 
-const char* KindPrefix(int kind) {
-    return kPrefixes[kind];
+const char* KindPrefix(LogKind kind) {
+    return kLogKinds[static_cast<size_t>(kind)].prefix;
 }
-const char* KindTable(int kind) {
-    return Ado::Embedded::Tables()[static_cast<size_t>(kind)].name;
+const char* KindTable(LogKind kind) {
+    return kLogKinds[static_cast<size_t>(kind)].table;
 }
 
 std::string CLogGenerator::Pick(const char* const* list, size_t count) {
     return list[m_random() % count];
 }
 
-std::string CLogGenerator::Record(int kind, std::uint64_t row, Fault fault) {
+std::string CLogGenerator::Record(LogKind kind, std::uint64_t row, Fault fault) {
     using Ado::Embedded::ColumnType;
-    const Ado::Embedded::TableDef& table = Ado::Embedded::Tables()[static_cast<size_t>(kind)];
+    const Ado::Embedded::TableDef& table = *Ado::Embedded::FindTable(KindTable(kind));
     std::string user = Pick(kUsers, std::size(kUsers));
     std::string record;
     bool overflowDone = false, lfDone = false;
@@ -137,8 +128,8 @@ std::string CLogGenerator::Record(int kind, std::uint64_t row, Fault fault) {
     return record;
 }
 
-bool CLogGenerator::WriteFile(const std::string& path, int kind, std::uint64_t rows, Fault fault,
-                              std::uint64_t faultEvery, bool finalCrLf) {
+bool CLogGenerator::WriteFile(const std::string& path, LogKind kind, std::uint64_t rows,
+                              Fault fault, std::uint64_t faultEvery, bool finalCrLf) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
         return false;

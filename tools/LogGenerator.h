@@ -6,13 +6,14 @@
 #include <random>
 #include <string>
 
+#include "Server/Ferrowin/LogKind.h"
+
 namespace Sample {
 
-constexpr int kKindCount = 17;
-
-// The file-name prefix and table of a kind (0 to 16).
-const char* KindPrefix(int kind);
-const char* KindTable(int kind);
+// The default file-name prefix and the table of a kind, from kLogKinds.
+// REQUIRES: IsLogKind(kind).
+const char* KindPrefix(LogKind kind);
+const char* KindTable(LogKind kind);
 
 enum class Fault {
     None,
@@ -29,13 +30,13 @@ public:
     explicit CLogGenerator(std::uint32_t seed = 1) : m_random(seed) {}
 
     // One record of `kind` without its row terminator.
-    std::string Record(int kind, std::uint64_t row, Fault fault = Fault::None);
+    std::string Record(LogKind kind, std::uint64_t row, Fault fault = Fault::None);
 
     // Writes `rows` records; every `faultEvery`-th record (when non-zero)
     // carries `fault`. The last record ends with CR LF unless `finalCrLf` is
     // false. Returns false when the file cannot be written.
-    bool WriteFile(const std::string& path, int kind, std::uint64_t rows, Fault fault = Fault::None,
-                   std::uint64_t faultEvery = 0, bool finalCrLf = true);
+    bool WriteFile(const std::string& path, LogKind kind, std::uint64_t rows,
+                   Fault fault = Fault::None, std::uint64_t faultEvery = 0, bool finalCrLf = true);
 
 private:
     std::string Pick(const char* const* list, size_t count);

@@ -26,7 +26,7 @@ std::int64_t MaxLogId(CADODatabase& db, const std::string& table) {
 }
 
 int KindOf(const std::string& name) {
-    for (int kind = 0; kind < Sample::kKindCount; ++kind) {
+    for (int kind = 0; kind < kLogKindCount; ++kind) {
         std::string prefix = Sample::KindPrefix(kind);
         if (name.compare(0, prefix.size(), prefix) == 0)
             return kind;

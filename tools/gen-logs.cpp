@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     if (fault != Sample::Fault::None && every == 0)
         every = 1;
     Sample::CLogGenerator generator(seed);
-    for (int k = 0; k < Sample::kKindCount; ++k) {
+    for (int k = 0; k < kLogKindCount; ++k) {
         if (kind >= 0 && k != kind)
             continue;
         std::string path = folder + "/" + Sample::KindPrefix(k) + "_PC-101_0001.csv";

@@ -1,6 +1,7 @@
 // What a provider offers the object model: a session on one database that runs
 // statements and procedures. Providers throw ComError for every failure.
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,17 +40,41 @@ public:
                                long timeoutSeconds, long* affected) = 0;
 };
 
-// One provider's entry: opens a session for a connection string.
-using ProviderFactory = std::unique_ptr<IProviderSession> (*)(const std::string& connectionString,
-                                                              const std::string& userId,
-                                                              const std::string& password,
-                                                              long connectionTimeout);
+// One provider's entry: opens a session for a connection string, or throws
+// ComError.
+using ProviderFactory = std::function<std::unique_ptr<IProviderSession>(
+    const std::string& connectionString, const std::string& userId, const std::string& password,
+    long connectionTimeout)>;
+
+// ---- the registry of providers
+//
+// A connection string is opened by the provider its "Provider=" value names
+// (letter case ignored). "Embedded" and "Scripted" are registered from the
+// start; every other string (a bare data source name, an ODBC "Key=Value"
+// string, an OLE DB string for SQL Server or Jet) goes to the ODBC provider,
+// which translates or refuses it. Registration and look-up are safe from any
+// thread; a connection already open keeps the session it was given.
+
+// Makes `factory` open the strings whose Provider= value is `name`, in place
+// of an earlier provider of that name. REQUIRES: `factory` is not empty.
+void RegisterProvider(const std::string& name, ProviderFactory factory);
+// Forgets the provider of that name (a built-in one too); its strings then go
+// to ODBC. Nothing happens when no provider has the name.
+void UnregisterProvider(const std::string& name);
+// The factory that opens `connectionString`.
+ProviderFactory ChooseProvider(const std::string& connectionString);
 
 std::unique_ptr<IProviderSession> OpenOdbcSession(const std::string& connectionString,
                                                   const std::string& userId,
                                                   const std::string& password,
                                                   long connectionTimeout);
+// Where the build has no embedded database, this throws kAdoProviderNotFound.
 std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connectionString,
+                                                      const std::string& userId,
+                                                      const std::string& password,
+                                                      long connectionTimeout);
+// Platform/Ado/Scripted/ScriptedProvider.h describes it.
+std::unique_ptr<IProviderSession> OpenScriptedSession(const std::string& connectionString,
                                                       const std::string& userId,
                                                       const std::string& password,
                                                       long connectionTimeout);

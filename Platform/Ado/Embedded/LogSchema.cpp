@@ -2,6 +2,10 @@
 
 #include <strings.h>
 
+#include <iterator>
+
+#include "Server/Ferrowin/LogKind.h"
+
 namespace Ado::Embedded {
 
 namespace {
@@ -38,78 +42,75 @@ ColumnDef Date(const char* name) {
 
 // Built on first use, so that static initialisers elsewhere may use it.
 const std::vector<TableDef>& AllTables() {
-    static const std::vector<TableDef> tables = {
-        {"VY_FileOptLog",
-         Log({Text("DomainName", 64), Text("Operation", 16), Text("FileName", 260),
-              Text("DestFileName", 260), Big("FileSize"), Int("DriveType", "0"),
-              Text("ApplicationName", 260)}),
-         true},
-        {"VY_MailFileLog",
-         Log({Text("Sender", 256), Text("Recipients", 2000), WideText("Subject", 256),
-              Text("AttachedFile", 260), Big("FileSize")}),
-         true},
-        {"VY_UrlLog", Log({Text("Url", 2048), WideText("Title", 256), Text("BrowserName", 64)}),
-         true},
-        {"VY_PrintLog",
-         Log({Text("PrinterName", 256), WideText("DocumentName", 256), Int("Pages"),
-              Int("Copies", "1"), Text("ApplicationName", 260)}),
-         true},
-        {"VY_AplStartLog",
-         Log({Text("ApplicationName", 260), Text("ApplicationPath", 260),
-              WideText("WindowTitle", 256), Text("Operation", 16)}),
-         true},
-        {"VY_MessengerLog",
-         Log({Text("MessengerName", 64), Text("Partner", 256), WideText("Message", 2000),
-              Text("Direction", 8)}),
-         true},
-        {"VY_AsVirus",
-         Log({Text("ProductName", 128), Text("ProductVersion", 64), Text("PatternVersion", 64),
-              Date("PatternDate"), Int("RealTimeScan", "0")}),
-         true},
-        {"VY_AsWUpdate", Log({Int("AutoUpdate", "0"), Date("LastCheck"), Date("LastInstall")}),
-         true},
-        {"VY_AsWPatch", Log({Text("PatchID", 32), WideText("Title", 256), Date("InstalledOn")}),
-         true},
-        {"VY_AsShareFolder",
-         Log({Text("ShareName", 128), Text("FolderPath", 260), Text("Permission", 64)}), true},
-        {"VY_AsZone",
-         Log({WideText("ZoneName", 64), Text("SecurityLevel", 32), Int("ProtectedMode", "0")}),
-         true},
-        {"VY_AsNetwork",
-         Log({WideText("AdapterName", 128), Text("MacAddress", 17), Text("IPAddress", 45),
-              Text("SubnetMask", 45), Text("Gateway", 45), Int("DhcpEnabled", "0")}),
-         true},
-        {"VY_AsPCSecurity",
-         Log({Int("ScreenSaver", "0"), Int("ScreenSaverPassword", "0"), Int("PasswordAge"),
-              Int("FirewallEnabled", "0"), Int("GuestEnabled", "0")}),
-         true},
-        {"VY_AsHardware",
-         Log({Text("CpuName", 128), Int("MemoryMB"), Int("DiskGB"), Text("OSName", 128),
-              Text("OSVersion", 64), Text("SerialNumber", 64)}),
-         true},
-        // Fifteen columns; the install date is the eleventh.
-        {"VY_AsInstallSoftware",
-         Log({WideText("SoftwareName", 256), Text("SoftwareVersion", 64),
-              WideText("Publisher", 256), Text("InstallLocation", 260), Text("ProductID", 64),
-              Text("LanguageName", 32), Date("InstallDate"), Int("EstimatedSizeKB"),
-              Text("UninstallString", 260), Text("Architecture", 8), Text("InstallSource", 64)}),
-         true},
-        {"VY_AsPrinter",
-         Log({Text("PrinterName", 256), Text("DriverName", 256), Text("PortName", 64),
-              Int("IsDefault", "0"), Int("IsShared", "0")}),
-         true},
-        {"VY_WinAuthLog",
-         Log({Text("DomainName", 64), Text("EventType", 16), Int("LogonType"),
-              Text("SourceAddress", 45)}),
-         true},
-        {kDataRunningTable, {{"DataRunning", T::Int, 0, false, nullptr, false}}, false},
-        {kHistoryTable,
-         {{"TableName", T::VarChar, 64, true, nullptr, false},
-          {"LogCount", T::BigInt, 0, true, nullptr, false},
-          {"MaxLogID", T::BigInt, 0, false, nullptr, false},
-          {"UpdatedAt", T::DateTime, 0, true, nullptr, false}},
-         false},
-    };
+    static const std::vector<TableDef> tables = [] {
+        // The columns of each kind's table after the four that every log table
+        // starts with, by kind index. The table names are those of kLogKinds.
+        const std::vector<ColumnDef> own[] = {
+            // 0 file operations
+            {Text("DomainName", 64), Text("Operation", 16), Text("FileName", 260),
+             Text("DestFileName", 260), Big("FileSize"), Int("DriveType", "0"),
+             Text("ApplicationName", 260)},
+            // 1 mail
+            {Text("Sender", 256), Text("Recipients", 2000), WideText("Subject", 256),
+             Text("AttachedFile", 260), Big("FileSize")},
+            // 2 URLs
+            {Text("Url", 2048), WideText("Title", 256), Text("BrowserName", 64)},
+            // 3 printing
+            {Text("PrinterName", 256), WideText("DocumentName", 256), Int("Pages"),
+             Int("Copies", "1"), Text("ApplicationName", 260)},
+            // 4 application starts
+            {Text("ApplicationName", 260), Text("ApplicationPath", 260),
+             WideText("WindowTitle", 256), Text("Operation", 16)},
+            // 5 messenger
+            {Text("MessengerName", 64), Text("Partner", 256), WideText("Message", 2000),
+             Text("Direction", 8)},
+            // 6 anti-virus
+            {Text("ProductName", 128), Text("ProductVersion", 64), Text("PatternVersion", 64),
+             Date("PatternDate"), Int("RealTimeScan", "0")},
+            // 7 Windows Update
+            {Int("AutoUpdate", "0"), Date("LastCheck"), Date("LastInstall")},
+            // 8 Windows patches
+            {Text("PatchID", 32), WideText("Title", 256), Date("InstalledOn")},
+            // 9 shared folders
+            {Text("ShareName", 128), Text("FolderPath", 260), Text("Permission", 64)},
+            // 10 zone
+            {WideText("ZoneName", 64), Text("SecurityLevel", 32), Int("ProtectedMode", "0")},
+            // 11 network
+            {WideText("AdapterName", 128), Text("MacAddress", 17), Text("IPAddress", 45),
+             Text("SubnetMask", 45), Text("Gateway", 45), Int("DhcpEnabled", "0")},
+            // 12 PC security
+            {Int("ScreenSaver", "0"), Int("ScreenSaverPassword", "0"), Int("PasswordAge"),
+             Int("FirewallEnabled", "0"), Int("GuestEnabled", "0")},
+            // 13 hardware
+            {Text("CpuName", 128), Int("MemoryMB"), Int("DiskGB"), Text("OSName", 128),
+             Text("OSVersion", 64), Text("SerialNumber", 64)},
+            // 14 installed software: fifteen columns in all, the install date eleventh
+            {WideText("SoftwareName", 256), Text("SoftwareVersion", 64), WideText("Publisher", 256),
+             Text("InstallLocation", 260), Text("ProductID", 64), Text("LanguageName", 32),
+             Date("InstallDate"), Int("EstimatedSizeKB"), Text("UninstallString", 260),
+             Text("Architecture", 8), Text("InstallSource", 64)},
+            // 15 printers
+            {Text("PrinterName", 256), Text("DriverName", 256), Text("PortName", 64),
+             Int("IsDefault", "0"), Int("IsShared", "0")},
+            // 16 logons
+            {Text("DomainName", 64), Text("EventType", 16), Int("LogonType"),
+             Text("SourceAddress", 45)},
+        };
+        static_assert(std::size(own) == static_cast<std::size_t>(kLogKindCount),
+                      "one layout per log kind");
+        std::vector<TableDef> all;
+        for (const LogKindDef& kind : kLogKinds)
+            all.push_back({kind.table, Log(own[kind.index]), true});
+        all.push_back(
+            {kDataRunningTable, {{"DataRunning", T::Int, 0, false, nullptr, false}}, false});
+        all.push_back({kHistoryTable,
+                       {{"TableName", T::VarChar, 64, true, nullptr, false},
+                        {"LogCount", T::BigInt, 0, true, nullptr, false},
+                        {"MaxLogID", T::BigInt, 0, false, nullptr, false},
+                        {"UpdatedAt", T::DateTime, 0, true, nullptr, false}},
+                       false});
+        return all;
+    }();
     return tables;
 }
 

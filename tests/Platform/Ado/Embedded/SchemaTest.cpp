@@ -7,7 +7,9 @@
 #include <regex>
 
 #include "Platform/Ado/Embedded/LogSchema.h"
+#include "Server/Ferrowin/LogKind.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
+#include "Server/Ferrowin/database/ADORecordset.h"
 #include "tests/Support/TempDir.h"
 
 using namespace Ado::Embedded;
@@ -47,14 +49,21 @@ Layout ParseTransactSql(const std::string& script) {
     return layout;
 }
 
-// Tables and columns of a freshly created embedded database.
-Layout ReadEmbedded(const std::string& path) {
+std::vector<std::string> SchemaTableNames() {
+    std::vector<std::string> names;
+    for (const TableDef& t : Tables()) names.push_back(t.name);
+    return names;
+}
+
+// Columns of the named tables of a freshly created embedded database; a table
+// that does not exist has no entry.
+Layout ReadEmbedded(const std::string& path, const std::vector<std::string>& tables) {
     Layout layout;
     sqlite3* db = nullptr;
     EXPECT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
-    for (const TableDef& t : Tables()) {
+    for (const std::string& table : tables) {
         sqlite3_stmt* stmt = nullptr;
-        std::string sql = std::string("PRAGMA table_info(") + t.name + ")";
+        std::string sql = "PRAGMA table_info(" + table + ")";
         EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr));
         while (sqlite3_step(stmt) == SQLITE_ROW) {
             std::string name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
@@ -66,7 +75,7 @@ Layout ReadEmbedded(const std::string& path) {
                 type = "BIGINT";
                 notNull = true;
             }
-            layout[t.name].push_back({name, type, notNull});
+            layout[table].push_back({name, type, notNull});
         }
         sqlite3_finalize(stmt);
     }
@@ -85,13 +94,58 @@ TEST(Schema, ScriptAgreesWithTheEmbeddedDatabaseColumnForColumn) {
         CADODatabase db;
         ASSERT_EQ(1, db.Open("Provider=Embedded;Data Source=" + (dir / "new.db")));
     }
-    Layout embedded = ReadEmbedded(dir / "new.db");
+    Layout embedded = ReadEmbedded(dir / "new.db", SchemaTableNames());
     Layout script = ParseTransactSql(ReadFile(SOURCE_DIR "/Database/VeyrithSchema.sql"));
     ASSERT_EQ(19u, script.size());
     EXPECT_EQ(script, embedded);
-    ASSERT_EQ(15u, embedded["VY_AsInstallSoftware"].size());
-    EXPECT_EQ("DATETIME", embedded["VY_AsInstallSoftware"][10].type);
-    EXPECT_EQ((Column{"DataRunning", "INT", false}), embedded["VY_AsDataRunning"].at(0));
+}
+
+// The seventeen log tables are those of kLogKinds, in kind order, and no other.
+TEST(Schema, LogTablesAreTheKindsTables) {
+    std::vector<std::string> logTables;
+    for (const TableDef& t : Tables())
+        if (t.logTable)
+            logTables.push_back(t.name);
+    std::vector<std::string> kindTables;
+    for (const LogKindDef& kind : kLogKinds) kindTables.push_back(kind.table);
+    EXPECT_EQ(kindTables, logTables);
+    EXPECT_STREQ("VY_AsVirus", LogKindTable(6));
+}
+
+// Part 1.9, read from the database that the embedded provider creates: every
+// kind's table exists and starts with a "LogID" identity whose new values lie
+// above the previous maximum; "VY_AsDataRunning" has one integer column; the
+// install-software table has fifteen columns, the date eleventh.
+TEST(Schema, EveryKindsTableHasTheLayoutTheImporterReliesOn) {
+    CTempDir dir;
+    CADODatabase db;
+    ASSERT_EQ(1, db.Open("Provider=Embedded;Data Source=" + (dir / "new.db")));
+    std::vector<std::string> names = {kDataRunningTable};
+    for (const LogKindDef& kind : kLogKinds) names.push_back(kind.table);
+    Layout embedded = ReadEmbedded(dir / "new.db", names);
+
+    for (const LogKindDef& kind : kLogKinds) {
+        SCOPED_TRACE(kind.table);
+        ASSERT_EQ(1u, embedded.count(kind.table)) << "no table";
+        // The integer primary key, SQLite's identity, read as BIGINT NOT NULL.
+        EXPECT_EQ((Column{"LogID", "BIGINT", true}), embedded[kind.table].at(0));
+        // A value is never handed out again, even after the highest row is deleted.
+        std::string insert = std::string("INSERT INTO ") + kind.table +
+                             " (LogDate, ComputerName) VALUES ('2024-04-01 09:00:00', 'PC-101')";
+        ASSERT_EQ(1, db.Execute(insert)) << db.GetLastErrorText();
+        ASSERT_EQ(1, db.Execute(insert));
+        ASSERT_EQ(1, db.Execute(std::string("DELETE FROM ") + kind.table + " WHERE LogID = 2"));
+        ASSERT_EQ(1, db.Execute(insert));
+        CADORecordset rs(&db);
+        ASSERT_EQ(1, rs.Open(std::string("SELECT MAX(LogID) as LogID FROM ") + kind.table));
+        std::int64_t maxLogId = 0;
+        EXPECT_EQ(1, rs.GetFieldValue("LogID", maxLogId));
+        EXPECT_EQ(3, maxLogId);
+    }
+    EXPECT_EQ((std::vector<Column>{{"DataRunning", "INT", false}}), embedded[kDataRunningTable]);
+    const std::vector<Column>& install = embedded[kLogKinds[kInstallSoftwareKind].table];
+    ASSERT_EQ(15u, install.size());
+    EXPECT_EQ("DATETIME", install[10].type);
 }
 
 long Matches(const std::string& text, const char* pattern) {
