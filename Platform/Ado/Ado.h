@@ -180,9 +180,10 @@ public:
     static std::shared_ptr<Connection> Create();
     ~Connection();
 
-    // Opens the provider named by the connection string: "Provider=Embedded;
-    // Data Source=<file>" for the embedded database, anything else through
-    // ODBC. Throws ComError when the connection cannot be made.
+    // Opens the provider that the connection string's "Provider=" value names
+    // in the registry of Provider.h ("Provider=Embedded;Data Source=<file>"
+    // for the embedded database, "Provider=Scripted" for tests), anything
+    // else through ODBC. Throws ComError when the connection cannot be made.
     void Open(const std::string& connectionString, const std::string& userId,
               const std::string& password, long options);
     // Throws kAdoObjectClosed when not open.

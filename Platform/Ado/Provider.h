@@ -56,7 +56,7 @@ using ProviderFactory = std::function<std::unique_ptr<IProviderSession>(
 // thread; a connection already open keeps the session it was given.
 
 // Makes `factory` open the strings whose Provider= value is `name`, in place
-// of an earlier provider of that name. REQUIRES: `factory` is not empty.
+// of an earlier provider of that name. An empty factory throws E_POINTER.
 void RegisterProvider(const std::string& name, ProviderFactory factory);
 // Forgets the provider of that name (a built-in one too); its strings then go
 // to ODBC. Nothing happens when no provider has the name.

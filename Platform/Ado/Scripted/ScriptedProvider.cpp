@@ -31,8 +31,10 @@ bool SameName(const std::string& a, const std::string& b) {
 }  // namespace
 
 CScript& Script() {
-    static CScript script;
-    return script;
+    // Never destroyed, so that a session closed during static destruction
+    // still finds it.
+    static CScript* script = new CScript;
+    return *script;
 }
 
 void CScript::FailOpen(HRESULT hr, const std::string& description, int times) {
