@@ -2,6 +2,9 @@
 // the real Pellinor writing events to a file.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "tests/Server/Ferrowin/ImportFixture.h"
@@ -233,6 +236,48 @@ TEST_F(ImportEndToEnd, ASecondInstanceExitsWithZeroAndTouchesNothing) {
     EXPECT_TRUE(Script().Log().empty());
     EXPECT_FALSE(Exists(Database()));
     EXPECT_EQ((std::vector<std::string>{"FerrowinLog", "FerrowinLog"}), m_locks.names);
+}
+
+// Real processes started together: the lock lets one of them import, so no
+// file is loaded twice.
+TEST_F(ImportEndToEnd, ProgramsStartedTogetherLoadEachFileOnce) {
+    SetFolders(Backup(), "");
+    std::filesystem::create_directories(Backup());
+    for (int i = 0; i < 6; ++i) PutLog(kFileLog, "FileLogFile_" + std::to_string(i) + ".csv", 400);
+    // Without the scripted provider: each process opens the database itself.
+    std::string registry = DefaultRegistry();
+    std::string scripted = "Provider=Scripted;Target={";
+    registry.erase(registry.find(scripted), scripted.size());
+    registry.erase(registry.find("}\""), 1);
+    WriteRegistry(registry);
+
+    std::string in = In();
+    std::vector<pid_t> children;
+    for (int i = 0; i < 4; ++i) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            execl(FERROWIN_PROGRAM, FERROWIN_PROGRAM, in.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        children.push_back(pid);
+    }
+    std::vector<int> codes;
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    // Whoever ran exits 1, whoever found the lock taken 0; every file is in
+    // the backup folder or still waiting, and none was loaded twice.
+    for (int code : codes) EXPECT_TRUE(code == 0 || code == 1) << code;
+    EXPECT_GE(std::count(codes.begin(), codes.end(), 1), 1);
+    int backedUp = 0;
+    for (int i = 0; i < 6; ++i)
+        backedUp += Exists(Backup() + "FileLogFile_" + std::to_string(i) + ".csv");
+    EXPECT_EQ(6, backedUp);
+    EXPECT_EQ(400 * backedUp, Rows(kFileLog));
+    EXPECT_TRUE(Events().empty());
 }
 
 TEST_F(ImportEndToEnd, ArgumentCountsOtherThanOneDoNothing) {
