@@ -2,6 +2,7 @@
 // cannot be made to take, and the rules that need no database.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "Platform/Ado/Scripted/ScriptedProvider.h"
@@ -443,6 +444,63 @@ TEST_F(CollectFake, ClaimAndProcedure) {
             ASSERT_FALSE(g_events.empty());
             EXPECT_EQ(0u, g_events[0].second.find(c.firstText)) << g_events[0].second;
         }
+        UnloadEventLibrary();
+    }
+}
+
+// The run's decisions from what the listing found.
+TEST_F(CollectFake, RunClaimsProceduresAndReleasesByWhatItFinds) {
+    const struct {
+        const char* name;
+        const char* directory;
+        std::function<void(CFakePlatform&)> files;
+        bool claims, procedure;
+        const char* listed;
+    } cases[] = {
+        {"empty argument: the program's folder", "", [](CFakePlatform&) {}, false, false,
+         "ListFiles /opt/kestrafold/bin/"},
+        {"nothing matches: no claim", "/in", [](CFakePlatform&) {}, false, false, "ListFiles /in/"},
+        {"a folder alone is enough to claim", "/in/",
+         [](CFakePlatform& f) { f.PutFolder("/in/FileLogFile_dir.csv"); }, true, false,
+         "ListFiles /in/"},
+        {"a file of no kind: claimed and released, no procedure", "/in",
+         [](CFakePlatform& f) { f.PutFile("/in/other.csv", "x"); }, true, false, "ListFiles /in/"},
+        {"an imported file: the procedure once", "/in",
+         [](CFakePlatform& f) {
+             f.PutFile("/in/FileLogFile_1.csv", "x");
+             f.PutFile("/in/FileLogFile_2.csv", "x");
+             ScriptLoad(1, 2);
+             ScriptLoad(2, 3);
+         },
+         true, true, "ListFiles /in/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakePlatform fake;
+        Install(fake);
+        Script().AnswerQuery("select DataRunning", Number("DataRunning", 0));
+        c.files(fake);
+        {
+            CLogCollect collect(fake.Get());
+            collect.Run(c.directory);
+        }
+        std::vector<std::string> statements;
+        int procedures = 0;
+        for (const auto& seen : Script().Log()) {
+            if (seen.call == Ado::Scripted::Call::Statement)
+                statements.push_back(seen.text);
+            procedures += seen.call == Ado::Scripted::Call::Procedure;
+        }
+        auto ran = [&](const char* sql) {
+            return std::count(statements.begin(), statements.end(), sql);
+        };
+        EXPECT_EQ(c.claims ? 1 : 0, ran("select DataRunning from VY_AsDataRunning"));
+        EXPECT_EQ(c.claims ? 1 : 0, ran("UPDATE VY_AsDataRunning set DataRunning = 1"));
+        EXPECT_EQ(c.claims ? 1 : 0, ran("UPDATE VY_AsDataRunning set DataRunning = 0"));
+        EXPECT_EQ(c.procedure ? 1 : 0, procedures);
+        const auto& calls = fake.Calls();
+        EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), std::string(c.listed)));
+        EXPECT_TRUE(g_events.empty());
         UnloadEventLibrary();
     }
 }

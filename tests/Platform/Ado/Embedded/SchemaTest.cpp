@@ -112,10 +112,11 @@ TEST(Schema, LogTablesAreTheKindsTables) {
     EXPECT_STREQ("VY_AsVirus", LogKindTable(6));
 }
 
-// Part 1.9, read from the database that the embedded provider creates: every
-// kind's table exists and starts with a "LogID" identity whose new values lie
-// above the previous maximum; "VY_AsDataRunning" has one integer column; the
-// install-software table has fifteen columns, the date eleventh.
+// What the importer relies on, read from the database that the embedded
+// provider creates: every kind's table exists and starts with a "LogID"
+// identity whose new values lie above the previous maximum;
+// "VY_AsDataRunning" has one integer column; the install-software table has
+// fifteen columns, the date eleventh.
 TEST(Schema, EveryKindsTableHasTheLayoutTheImporterReliesOn) {
     CTempDir dir;
     CADODatabase db;
