@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the two Windows builds.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the two Windows builds, and
+# the x86_64 Windows tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -26,4 +27,8 @@ for preset in windows-i686 windows-x86_64; do
     cmake --build --preset "$preset" -j "$jobs"
 done
 if [ -x tools/check-exports.sh ]; then tools/check-exports.sh build/windows-i686; fi
+
+echo "== wine (windows-x86_64)"
+# Bounded: the prefix takes about 20 s, the tests well under a minute.
+timeout 900 tools/wine-tests.sh build/windows-x86_64
 echo "all tests passed"
