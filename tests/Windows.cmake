@@ -1,5 +1,9 @@
 # The tests that run under Wine on the x86_64 Windows build. GoogleTest is
 # compiled from Debian's googletest source package with the same compiler.
+# The i686 build only ships: this machine's Wine runs 64-bit programs.
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    return()
+endif()
 set(GTEST_SOURCE /usr/src/googletest/googletest CACHE PATH "GoogleTest's source folder")
 if(NOT EXISTS ${GTEST_SOURCE}/src/gtest-all.cc)
     message(STATUS "No GoogleTest source at ${GTEST_SOURCE}: Windows tests not built")
@@ -46,3 +50,13 @@ ferrowin_windows_test(pellinor_tests
     Server/Ferrowin/EventReportWin32Test.cpp)
 target_link_libraries(pellinor_tests PRIVATE ferrowin_core)
 add_dependencies(pellinor_tests pellinor)
+
+# The embedded database under Wine, when SQLite's amalgamation is there. The
+# source folder is reached through Wine's Z: drive, which maps the Linux root.
+if(TARGET sqlite3_amalgamation)
+    ferrowin_windows_test(embedded_tests
+        Platform/Ado/Embedded/BulkLoadTest.cpp
+        Platform/Ado/Embedded/SchemaTest.cpp)
+    target_link_libraries(embedded_tests PRIVATE ferrowin_database loggen)
+    target_compile_definitions(embedded_tests PRIVATE SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
+endif()

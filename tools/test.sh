@@ -21,12 +21,15 @@ for preset in linux-debug linux-asan; do
     fi
 done
 
+# SQLite's amalgamation for the Windows embedded database.
+tools/fetch-sqlite.sh
 for preset in windows-i686 windows-x86_64; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
 done
 if [ -x tools/check-exports.sh ]; then tools/check-exports.sh build/windows-i686; fi
+tools/check-windows-package.sh build/windows-i686
 
 echo "== wine (windows-x86_64)"
 # Bounded: the prefix takes about 20 s, the tests well under a minute.
