@@ -126,6 +126,8 @@ public:
         return m_target.ExpandEnvironment(text);
     }
     LocalTime Now() override { return m_target.Now(); }
+    void InitializeCom() override { m_target.InitializeCom(); }
+    void UninitializeCom() override { m_target.UninitializeCom(); }
 
 protected:
     ISystem& m_target;

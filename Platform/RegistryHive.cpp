@@ -307,6 +307,12 @@ CRegistryStore::Key* CRegistryStore::FindKey(const std::string& path) {
     return it == m_keys.end() ? nullptr : &it->second;
 }
 
+std::vector<const CRegistryStore::Key*> CRegistryStore::Keys() const {
+    std::vector<const Key*> keys;
+    for (const auto& entry : m_keys) keys.push_back(&entry.second);
+    return keys;
+}
+
 bool CRegistryStore::KeyExists(const std::string& path) const {
     std::string folded = Fold(path);
     auto it = m_keys.lower_bound(folded);

@@ -42,6 +42,8 @@ public:
     bool KeyExists(const std::string& path) const;
     // The key at `path`, created when missing; *created tells which.
     Key& EnsureKey(const std::string& path, bool* created);
+    // Every key, ordered by folded path (a parent before its children).
+    std::vector<const Key*> Keys() const;
 
 private:
     static std::string Fold(const std::string& path);

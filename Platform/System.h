@@ -1,5 +1,5 @@
 // Process and system concern: module path, error texts, the thread's last
-// error, environment expansion and local time.
+// error, environment expansion, local time and the thread's COM apartment.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -37,6 +37,12 @@ public:
 
     // GetLocalTime.
     virtual LocalTime Now() = 0;
+
+    // CoInitialize(NULL) for the calling thread (apartment model); the result
+    // is not reported. Only Windows has COM: elsewhere both calls do nothing.
+    virtual void InitializeCom() = 0;
+    // CoUninitialize, once for each InitializeCom.
+    virtual void UninitializeCom() = 0;
 };
 
 }  // namespace Platform

@@ -13,7 +13,12 @@ packages=(
     libsqliteodbc                   # a real ODBC driver for the tests
     postgresql odbc-postgresql      # a real server for the connection-loss tests
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64  # Windows builds
+    googletest                      # GoogleTest's source, compiled for the Windows tests
+    wine wine64                     # runs the x86_64 Windows tests (wine gives the command)
+    nodejs                          # npm fetches SQLite's amalgamation (tools/fetch-sqlite.sh)
 )
+# npm comes with some builds of nodejs and is a package of its own in Debian.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

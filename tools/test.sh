@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the two Windows builds.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the two Windows builds, and
+# the x86_64 Windows tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -20,10 +21,17 @@ for preset in linux-debug linux-asan; do
     fi
 done
 
+# SQLite's amalgamation for the Windows embedded database.
+tools/fetch-sqlite.sh
 for preset in windows-i686 windows-x86_64; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
 done
 if [ -x tools/check-exports.sh ]; then tools/check-exports.sh build/windows-i686; fi
+tools/check-windows-package.sh build/windows-i686
+
+echo "== wine (windows-x86_64)"
+# Bounded: the prefix takes about 20 s, the tests well under a minute.
+timeout 900 tools/wine-tests.sh build/windows-x86_64
 echo "all tests passed"

@@ -362,6 +362,9 @@ public:
         return out;
     }
     LocalTime Now() override { return m_fake.m_time; }
+    // Recorded, so that a test can check the entry's order of start and stop.
+    void InitializeCom() override { m_fake.Record("InitializeCom"); }
+    void UninitializeCom() override { m_fake.Record("UninitializeCom"); }
 
 private:
     CFakePlatform& m_fake;

@@ -6,7 +6,7 @@
 //   Files                opendir listing, rename with a copy across devices
 //   Instance lock        flock on a file in /run/lock (or /tmp)
 //   Dynamic library      dlopen
-//   System               /proc/self/exe, strerror, %VAR%, localtime_r
+//   System               /proc/self/exe, strerror, %VAR%, localtime_r, no COM
 //   Default instance
 #include <dirent.h>
 #include <dlfcn.h>
@@ -571,6 +571,10 @@ public:
             t.tm_year + 1900, t.tm_mon + 1, t.tm_wday, t.tm_mday,
             t.tm_hour,        t.tm_min,     t.tm_sec,  static_cast<int>(ts.tv_nsec / 1000000)};
     }
+
+    // No COM on Linux: the ADO providers need no apartment.
+    void InitializeCom() override {}
+    void UninitializeCom() override {}
 };
 
 }  // namespace

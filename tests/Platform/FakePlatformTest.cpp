@@ -28,6 +28,14 @@ TEST(FakePlatform, InjectedMoveFailureLeavesTheSource) {
               fake.Calls());
 }
 
+// The entry's COM start and stop show in the record, in order.
+TEST(FakePlatform, RecordsComStartAndStop) {
+    CFakePlatform fake;
+    fake.Get().system.InitializeCom();
+    fake.Get().system.UninitializeCom();
+    EXPECT_EQ((std::vector<std::string>{"InitializeCom", "UninitializeCom"}), fake.Calls());
+}
+
 // Injected failures of the calls that set the last error on Windows set it
 // here too.
 TEST(FakePlatform, InjectedFailuresSetTheLastError) {

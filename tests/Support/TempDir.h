@@ -4,18 +4,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
 class CTempDir {
 public:
     explicit CTempDir(const char* base = nullptr) {
-        std::string pattern =
-            (base ? std::string(base) : std::filesystem::temp_directory_path().string()) +
-            "/ferrowin-XXXXXX";
-        char* made = mkdtemp(pattern.data());
-        if (made)
-            m_path = made;
+        std::filesystem::path folder =
+            base ? std::filesystem::path(base) : std::filesystem::temp_directory_path();
+        std::random_device random;
+        std::error_code error;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            std::filesystem::path candidate = folder / ("ferrowin-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, error))
+                m_path = candidate.string();
+        }
     }
     ~CTempDir() {
         std::error_code ignored;
@@ -26,9 +30,14 @@ public:
     CTempDir& operator=(const CTempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    std::string operator/(const std::string& name) const { return m_path + kSeparator + name; }
 
 private:
+#ifdef _WIN32
+    static constexpr char kSeparator = '\\';
+#else
+    static constexpr char kSeparator = '/';
+#endif
     std::string m_path;
 };
 
@@ -52,16 +61,31 @@ public:
             m_had = true;
             m_old = old;
         }
-        setenv(name, value.c_str(), 1);
+        Set(m_name, value);
     }
     ~CScopedEnv() {
         if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
+            Set(m_name, m_old);
         else
-            unsetenv(m_name.c_str());
+            Unset(m_name);
     }
 
 private:
+#ifdef _WIN32
+    static void Set(const std::string& name, const std::string& value) {
+        _putenv_s(name.c_str(), value.c_str());
+    }
+    static void Unset(const std::string& name) {
+        _putenv_s(name.c_str(), "");
+    }
+#else
+    static void Set(const std::string& name, const std::string& value) {
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    static void Unset(const std::string& name) {
+        unsetenv(name.c_str());
+    }
+#endif
     std::string m_name, m_old;
     bool m_had = false;
 };

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Platform/Ado/Embedded/Cp932.h"
+#include "Platform/Ado/Embedded/LoaderSystem.h"
 #include "Platform/Ado/Embedded/Sqlite.h"
 
 namespace Ado::Embedded {
@@ -533,7 +534,7 @@ private:
 
 class CFile {
 public:
-    explicit CFile(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    explicit CFile(const std::string& path) : m_fd(OpenDataFile(path)) {}
     ~CFile() {
         if (m_fd >= 0)
             close(m_fd);

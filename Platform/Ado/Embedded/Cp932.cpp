@@ -1,6 +1,6 @@
 #include "Platform/Ado/Embedded/Cp932.h"
 
-#include <iconv.h>
+#include "Platform/Ado/Embedded/Cp932Convert.h"
 
 #include <cstdint>
 #include <cstring>
@@ -24,19 +24,6 @@ struct Table {
     bool lead[256] = {};
 };
 
-bool Convert(iconv_t cd, const char* in, size_t inSize, Utf8Char* out) {
-    char source[2];
-    std::memcpy(source, in, inSize);
-    char* src = source;
-    char* dst = out->bytes;
-    size_t left = inSize, room = sizeof out->bytes;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1) || left != 0)
-        return false;
-    out->length = static_cast<std::uint8_t>(sizeof out->bytes - room);
-    return out->length > 0;
-}
-
 void Encode(unsigned codePoint, Utf8Char* out) {
     out->bytes[0] = static_cast<char>(0xE0 | codePoint >> 12);
     out->bytes[1] = static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
@@ -47,25 +34,26 @@ void Encode(unsigned codePoint, Utf8Char* out) {
 const Table& TheTable() {
     static Table* table = [] {
         auto* t = new Table();
-        iconv_t cd = iconv_open("UTF-8", "CP932");
+        CCp932Decoder decoder;
+        auto convert = [&decoder](const char* in, size_t size, Utf8Char* out) {
+            out->length = static_cast<std::uint8_t>(decoder.Decode(in, size, out->bytes));
+        };
         for (int b = 0; b < 256; ++b) {
             char c = static_cast<char>(b);
             t->single[b].length = 0;
             bool isLead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
             t->lead[b] = isLead;
-            if (!isLead && cd != reinterpret_cast<iconv_t>(-1))
-                Convert(cd, &c, 1, &t->single[b]);
+            if (!isLead)
+                convert(&c, 1, &t->single[b]);
             if (!isLead)
                 continue;
             for (int trail = 0x40; trail <= 0xFC; ++trail) {
                 if (trail == 0x7F)
                     continue;
                 char pair[2] = {c, static_cast<char>(trail)};
-                Convert(cd, pair, 2, &t->pairs[b << 8 | trail]);
+                convert(pair, 2, &t->pairs[b << 8 | trail]);
             }
         }
-        if (cd != reinterpret_cast<iconv_t>(-1))
-            iconv_close(cd);
         // Windows maps these single bytes too; a server on Windows reads them.
         const struct {
             int byte;
@@ -117,21 +105,6 @@ bool Cp932ToUtf8(const char* text, std::size_t size, std::string* out, std::size
     if (characters)
         *characters = count;
     return true;
-}
-
-bool Utf8ToCp932(const std::string& utf8, std::string* out) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    std::vector<char> buffer(utf8.size() * 2 + 4);
-    char* src = const_cast<char*>(utf8.data());
-    char* dst = buffer.data();
-    size_t left = utf8.size(), room = buffer.size();
-    bool ok = iconv(cd, &src, &left, &dst, &room) != static_cast<size_t>(-1) && left == 0;
-    iconv_close(cd);
-    if (ok)
-        out->append(buffer.data(), buffer.size() - room);
-    return ok;
 }
 
 }  // namespace Ado::Embedded

@@ -1,5 +1,5 @@
 // Code page 932 (Shift-JIS as Windows defines it) to UTF-8, through a table
-// built once from iconv's CP932 converter.
+// built once from the system's own CP932 converter (Cp932Convert.h).
 #pragma once
 #include <cstddef>
 #include <string>
