@@ -23,10 +23,12 @@ int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv
 
     int exitCode = 1;
     try {
+        platform.system.InitializeCom();
         if (argc == 2 && argv[1]) {
             CLogCollect collect(platform);
             collect.Run(argv[1]);
         }
+        platform.system.UninitializeCom();
     } catch (...) {
         exitCode = 0;
     }
