@@ -13,6 +13,9 @@ packages=(
     libsqliteodbc                   # a real ODBC driver for the tests
     postgresql odbc-postgresql      # a real server for the connection-loss tests
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64  # Windows builds
+    dpkg-dev                        # dpkg-shlibdeps: the .deb's Depends
+    systemd                         # systemd-analyze verify of the units
+    man-db groff-base               # man -l of the manual page
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the two Windows builds.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the two Windows builds and
+# the Windows zip, and the .deb installed into a clean root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -26,4 +27,19 @@ for preset in windows-i686 windows-x86_64; do
     cmake --build --preset "$preset" -j "$jobs"
 done
 if [ -x tools/check-exports.sh ]; then tools/check-exports.sh build/windows-i686; fi
+
+echo "== Windows zip"
+cmake --build --preset windows-i686 --target winzip
+zip=$(ls -t build/windows-i686/Ferrowin-*-win32.zip | head -n 1)
+contents=$(cmake -E tar tf "$zip")
+echo "$contents"
+expected=(Pellinor.dll VeyrithSchema.sql Ferrowin.reg)
+# Ferrowin.exe once the Windows program links.
+[ ! -f build/windows-i686/Ferrowin.exe ] || expected+=(Ferrowin.exe)
+for file in "${expected[@]}"; do
+    grep -q "/$file\$" <<<"$contents" || { echo "$zip lacks $file" >&2; exit 1; }
+done
+
+echo "== package"
+bash tools/install-test.sh
 echo "all tests passed"
