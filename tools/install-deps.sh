@@ -16,6 +16,9 @@ packages=(
     googletest                      # GoogleTest's source, compiled for the Windows tests
     wine wine64                     # runs the x86_64 Windows tests (wine gives the command)
     nodejs                          # npm fetches SQLite's amalgamation (tools/fetch-sqlite.sh)
+    dpkg-dev                        # dpkg-shlibdeps: the .deb's Depends
+    systemd                         # systemd-analyze verify of the units
+    man-db groff-base               # man -l of the manual page
 )
 # npm comes with some builds of nodejs and is a package of its own in Debian.
 command -v npm >/dev/null || packages+=(npm)

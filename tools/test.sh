@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the two Windows builds, and
-# the x86_64 Windows tests under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the two Windows builds and
+# the Windows zip, the x86_64 Windows tests under Wine, and the .deb installed
+# into a clean root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -34,4 +35,19 @@ tools/check-windows-package.sh build/windows-i686
 echo "== wine (windows-x86_64)"
 # Bounded: the prefix takes about 20 s, the tests well under a minute.
 timeout 900 tools/wine-tests.sh build/windows-x86_64
+
+echo "== Windows zip"
+cmake --build --preset windows-i686 --target winzip
+zip=$(ls -t build/windows-i686/Ferrowin-*-win32.zip | head -n 1)
+contents=$(cmake -E tar tf "$zip")
+echo "$contents"
+expected=(Pellinor.dll VeyrithSchema.sql Ferrowin.reg)
+# Ferrowin.exe once the Windows program links.
+[ ! -f build/windows-i686/Ferrowin.exe ] || expected+=(Ferrowin.exe)
+for file in "${expected[@]}"; do
+    grep -q "/$file\$" <<<"$contents" || { echo "$zip lacks $file" >&2; exit 1; }
+done
+
+echo "== package"
+bash tools/install-test.sh
 echo "all tests passed"
