@@ -90,9 +90,27 @@ public:
 
     std::optional<ResultSet> Execute(const std::string& sql, long timeoutSeconds,
                                      long* affected) override {
+        try {
+            return Run(sql, timeoutSeconds, affected);
+        } catch (...) {
+            RaiseCurrentException();
+        }
+    }
+
+    void CallProcedure(const std::string& name, std::vector<ProcedureParameter>& params,
+                       long timeoutSeconds, long* affected) override {
+        try {
+            Call(name, params, timeoutSeconds, affected);
+        } catch (...) {
+            RaiseCurrentException();
+        }
+    }
+
+private:
+    std::optional<ResultSet> Run(const std::string& sql, long timeoutSeconds, long* affected) {
         SetBusyTimeout(timeoutSeconds);
         if (IsBulkInsert(sql)) {
-            long rows = RunBulkInsert(m_db, ParseBulkInsert(sql));
+            long rows = RunBulkInsert(m_db, ParseBulkInsert(sql), timeoutSeconds);
             if (affected)
                 *affected = rows;
             return std::nullopt;
@@ -129,8 +147,8 @@ public:
         return result;
     }
 
-    void CallProcedure(const std::string& name, std::vector<ProcedureParameter>& params,
-                       long timeoutSeconds, long* affected) override {
+    void Call(const std::string& name, std::vector<ProcedureParameter>& params,
+              long timeoutSeconds, long* affected) {
         SetBusyTimeout(timeoutSeconds);
         std::string bare = name;
         size_t dot = bare.rfind('.');
@@ -158,7 +176,6 @@ public:
             *affected = -1;
     }
 
-private:
     void Exec(const std::string& sql) {
         if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
             RaiseSqliteError(m_db);
@@ -221,7 +238,11 @@ std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connect
     if (!path || path->empty())
         throw ComError(kEFail, "The embedded database needs \"Data Source=<file>\".",
                        Embedded::kSource);
-    return std::make_unique<Embedded::CEmbeddedSession>(*path, connectionTimeout);
+    try {
+        return std::make_unique<Embedded::CEmbeddedSession>(*path, connectionTimeout);
+    } catch (...) {
+        Embedded::RaiseCurrentException();
+    }
 }
 
 }  // namespace Ado

@@ -1,9 +1,26 @@
 #include "Platform/Ado/Embedded/Sqlite.h"
 
+#include <exception>
+#include <new>
+
 namespace Ado::Embedded {
 
 void RaiseStatementError(const std::string& text) {
     throw ComError(kDbErrorsInCommand, text, kSource);
+}
+
+void RaiseCurrentException() {
+    try {
+        throw;
+    } catch (const ComError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw ComError(kEFail, "There is insufficient system memory to run this query.", kSource);
+    } catch (const std::exception& e) {
+        RaiseStatementError(std::string("The statement failed: ") + e.what());
+    } catch (...) {
+        RaiseStatementError("The statement failed.");
+    }
 }
 
 void RaiseSqliteError(sqlite3* db, const std::string& context) {
