@@ -6,9 +6,12 @@
 //   Procedures     prdUpdateVYLog
 #include <strings.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "Platform/Ado/Embedded/BulkInsert.h"
 #include "Platform/Ado/Embedded/LogSchema.h"
@@ -72,13 +75,23 @@ public:
         }
         try {
             SetBusyTimeout(connectionTimeout);
-            // A commit is on disk before the call returns: the importer moves or
-            // deletes the file right after the load.
-            Exec("PRAGMA journal_mode=WAL");
-            Exec("PRAGMA synchronous=FULL");
-            // Room for a bulk load's pages before they spill to the log.
-            Exec("PRAGMA cache_size=-16384");
-            CreateSchemaIfNew();
+            // Switching a new file to WAL, or reading it while another process
+            // does, can fail as busy at once, without the busy handler: such a
+            // failure is tried again until the connection timeout (0: no limit).
+            auto start = std::chrono::steady_clock::now();
+            for (int attempt = 1;; ++attempt) {
+                try {
+                    SetUp();
+                    break;
+                } catch (const ComError&) {
+                    int code = sqlite3_errcode(m_db) & 0xFF;
+                    if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+                        (connectionTimeout > 0 && std::chrono::steady_clock::now() - start >=
+                                                      std::chrono::seconds(connectionTimeout)))
+                        throw;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::min(attempt, 20)));
+            }
         } catch (...) {
             sqlite3_close(m_db);
             throw;
@@ -181,6 +194,16 @@ private:
             RaiseSqliteError(m_db);
     }
 
+    void SetUp() {
+        // A commit is on disk before the call returns: the importer moves or
+        // deletes the file right after the load.
+        Exec("PRAGMA journal_mode=WAL");
+        Exec("PRAGMA synchronous=FULL");
+        // Room for a bulk load's pages before they spill to the log.
+        Exec("PRAGMA cache_size=-16384");
+        CreateSchemaIfNew();
+    }
+
     void SetBusyTimeout(long seconds) {
         sqlite3_busy_timeout(m_db, seconds > 0 && seconds < INT_MAX / 1000
                                        ? static_cast<int>(seconds * 1000)
@@ -233,12 +256,12 @@ private:
 std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connectionString,
                                                       const std::string&, const std::string&,
                                                       long connectionTimeout) {
-    std::vector<ConnectionAttribute> attributes = ParseConnectionString(connectionString);
-    const std::string* path = FindAttribute(attributes, "Data Source");
-    if (!path || path->empty())
-        throw ComError(kEFail, "The embedded database needs \"Data Source=<file>\".",
-                       Embedded::kSource);
     try {
+        std::vector<ConnectionAttribute> attributes = ParseConnectionString(connectionString);
+        const std::string* path = FindAttribute(attributes, "Data Source");
+        if (!path || path->empty())
+            throw ComError(kEFail, "The embedded database needs \"Data Source=<file>\".",
+                           Embedded::kSource);
         return std::make_unique<Embedded::CEmbeddedSession>(*path, connectionTimeout);
     } catch (...) {
         Embedded::RaiseCurrentException();
