@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the two Windows builds.
+# AddressSanitizer and UndefinedBehaviorSanitizer, again built by clang under
+# its UndefinedBehaviorSanitizer, and the two Windows builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
 jobs=$(nproc)
-for preset in linux-debug linux-asan; do
+# linux-clang-ubsan: clang's UndefinedBehaviorSanitizer, which also checks
+# enum values (g++'s does not).
+for preset in linux-debug linux-asan linux-clang-ubsan; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"

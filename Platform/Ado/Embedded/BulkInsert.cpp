@@ -1,8 +1,10 @@
 // BULK INSERT.
 //
 //   Statement parsing    tokens, options, terminators
-//   Field conversion     numbers, dates, text in the code page
-//   Record reading       the byte stream in chunks, records across chunks
+//   Field conversion     numbers, dates (SQL Server's forms, 1/300 s), text in
+//                        the code page, each column's longest valid field
+//   Record reading       the time limit; the byte stream in chunks, scanned once,
+//                        overlong records skipped unkept; the data file
 //   The load             one transaction, errors counted against MAXERRORS
 #include "Platform/Ado/Embedded/BulkInsert.h"
 
