@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the two Windows builds and
-# the Windows zip, the x86_64 Windows tests under Wine, and the .deb installed
-# into a clean root.
+# AddressSanitizer and UndefinedBehaviorSanitizer, again built by clang under
+# its UndefinedBehaviorSanitizer, the two Windows builds and the Windows zip,
+# the x86_64 Windows tests under Wine, and the .deb installed into a clean
+# root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
 jobs=$(nproc)
-for preset in linux-debug linux-asan; do
+# linux-clang-ubsan: clang's UndefinedBehaviorSanitizer, which also checks
+# enum values (g++'s does not).
+for preset in linux-debug linux-asan linux-clang-ubsan; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"

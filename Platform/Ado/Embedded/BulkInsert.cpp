@@ -1,8 +1,10 @@
 // BULK INSERT.
 //
 //   Statement parsing    tokens, options, terminators
-//   Field conversion     numbers, dates, text in the code page
-//   Record reading       the byte stream in chunks, records across chunks
+//   Field conversion     numbers, dates (SQL Server's forms, 1/300 s), text in
+//                        the code page, each column's longest valid field
+//   Record reading       the time limit; the byte stream in chunks, scanned once,
+//                        overlong records skipped unkept; the data file
 //   The load             one transaction, errors counted against MAXERRORS
 #include "Platform/Ado/Embedded/BulkInsert.h"
 
@@ -10,9 +12,16 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "Platform/Ado/Embedded/Cp932.h"
@@ -122,8 +131,9 @@ std::string Terminator(const std::string& text, bool row) {
                 out += '\t';
                 break;
             case 'n':
-                out += row ? "\r\n" : "\n";
-                break;  // a row's \n is CR LF
+                // A row's \n is CR LF, and so is \r\n: the CR is not doubled.
+                out += row && (out.empty() || out.back() != '\r') ? "\r\n" : "\n";
+                break;
             case 'r':
                 out += '\r';
                 break;
@@ -251,13 +261,37 @@ void Trim(const char*& p, size_t& n) {
     while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) --n;
 }
 
+// Number and date fields longer than this are conversion errors, so that a
+// record of the table has a longest valid length (blanks and leading zeros
+// included, a number or date field stays far below it).
+constexpr size_t kScalarFieldLimit = 256;
+
+// The longest field of `column` that can convert, in bytes of the file:
+// VARCHAR(n) counts the bytes of the code page, NVARCHAR(n) n characters of
+// at most four bytes.
+size_t FieldLimit(const ColumnDef& column) {
+    switch (column.type) {
+        case ColumnType::VarChar:
+            return static_cast<size_t>(column.size);
+        case ColumnType::NVarChar:
+            return 4 * static_cast<size_t>(column.size);
+        default:
+            return kScalarFieldLimit;
+    }
+}
+
+// SQL Server's integer from text: blanks around, an optional sign, digits.
+// Leading zeros do not count against the 19 digits of a BIGINT.
 bool ParseInteger(const char* p, size_t n, long long low, long long high, long long* value) {
     Trim(p, n);
     if (n == 0)
         return false;
     bool negative = *p == '-';
     size_t i = (*p == '-' || *p == '+') ? 1 : 0;
-    if (i == n || n - i > 19)
+    if (i == n)
+        return false;
+    while (i + 1 < n && p[i] == '0') ++i;
+    if (n - i > 19)
         return false;
     unsigned long long magnitude = 0;
     for (; i < n; ++i) {
@@ -276,54 +310,118 @@ bool ParseInteger(const char* p, size_t n, long long low, long long high, long l
     return true;
 }
 
-// Reads exactly `count` digits at p[at].
-bool Digits(const char* p, size_t n, size_t at, size_t count, int* value) {
-    if (at + count > n)
+// A cursor over a field for the date parser.
+struct CDateText {
+    const char* p;
+    size_t n;
+    size_t at = 0;
+
+    bool End() const { return at == n; }
+    bool Take(char c) {
+        if (at < n && p[at] == c)
+            return ++at, true;
         return false;
-    int v = 0;
-    for (size_t i = at; i < at + count; ++i) {
-        unsigned digit = static_cast<unsigned char>(p[i]) - '0';
-        if (digit > 9)
-            return false;
-        v = v * 10 + static_cast<int>(digit);
     }
-    *value = v;
+    // Between `least` and `most` digits; `count` receives how many were read.
+    bool Number(size_t least, size_t most, int* value, size_t* count = nullptr) {
+        size_t start = at;
+        int v = 0;
+        while (at < n && at - start < most && p[at] >= '0' && p[at] <= '9')
+            v = v * 10 + (p[at++] - '0');
+        if (at - start < least)
+            return false;
+        *value = v;
+        if (count)
+            *count = at - start;
+        return true;
+    }
+};
+
+constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+int DaysInMonth(int year, int month) {
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kMonthDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// The time after a date: h:m[:s[.f|:f]] with one or two digits for hours,
+// minutes and seconds, and one to three for the fraction. After a period the
+// fraction is decimal (.5 is 500 ms); after a colon it counts milliseconds.
+// `strict`: ISO 8601 after T, hh:mm:ss[.fff] with every part of two digits.
+bool ParseTime(CDateText& t, bool strict, int* h, int* mi, int* se, int* ms) {
+    size_t most = 2, least = strict ? 2 : 1;
+    if (!t.Number(least, most, h) || !t.Take(':') || !t.Number(least, most, mi))
+        return false;
+    if (t.End())
+        return !strict;
+    if (!t.Take(':') || !t.Number(least, most, se))
+        return false;
+    if (t.End())
+        return true;
+    bool period = t.Take('.');
+    if (!period && (strict || !t.Take(':')))
+        return false;
+    size_t digits = 0;
+    if (!t.Number(1, 3, ms, &digits) || !t.End())
+        return false;
+    if (period)
+        for (size_t k = digits; k < 3; ++k) *ms *= 10;
     return true;
 }
 
-// "YYYY/MM/DD" or "YYYY-MM-DD", with an optional " hh:mm[:ss[.f[f[f]]]]",
-// into "YYYY-MM-DD hh:mm:ss.fff", within SQL Server's DATETIME range. Writes
-// into `out`, which holds 24 bytes.
+// SQL Server's DATETIME from text, as "YYYY-MM-DD hh:mm:ss.fff" into `out`
+// (24 bytes). Accepted (see README.md):
+//   yyyy-mm-ddThh:mm:ss[.fff]           ISO 8601, every part of two digits
+//   yyyymmdd[ time]                     unseparated
+//   yyyy/m/d[ time]                     with '/', '-' or '.', one or two digits
+// The value is rounded to DATETIME's 1/300 second and must lie in 1753-9999.
 bool ParseDateTime(const char* p, size_t n, char* out) {
     Trim(p, n);
+    CDateText t{p, n};
     int y, mo, d, h = 0, mi = 0, se = 0, ms = 0;
-    if (n < 10 || !Digits(p, n, 0, 4, &y) || (p[4] != '/' && p[4] != '-') || p[7] != p[4] ||
-        !Digits(p, n, 5, 2, &mo) || !Digits(p, n, 8, 2, &d))
+    size_t yearDigits = 0;
+    if (!t.Number(4, 8, &y, &yearDigits))
         return false;
-    size_t at = 10;
-    if (at < n) {
-        if (p[at] != ' ' || !Digits(p, n, at + 1, 2, &h) || at + 3 >= n || p[at + 3] != ':' ||
-            !Digits(p, n, at + 4, 2, &mi))
+    if (yearDigits == 8) {  // unseparated yyyymmdd
+        d = y % 100;
+        mo = y / 100 % 100;
+        y /= 10000;
+        if (!t.End() && (!t.Take(' ') || !ParseTime(t, false, &h, &mi, &se, &ms)))
             return false;
-        at += 6;
-        if (at < n) {
-            if (p[at] != ':' || !Digits(p, n, at + 1, 2, &se))
+    } else if (yearDigits != 4) {
+        return false;
+    } else {
+        char separator = t.at < n ? p[t.at] : '\0';
+        if ((separator != '-' && separator != '/' && separator != '.') || !t.Take(separator) ||
+            !t.Number(1, 2, &mo) || !t.Take(separator) || !t.Number(1, 2, &d))
+            return false;
+        bool iso = separator == '-' && t.at == 10 && t.Take('T');
+        if (iso) {
+            if (!ParseTime(t, true, &h, &mi, &se, &ms))
                 return false;
-            at += 3;
-            if (at < n) {
-                size_t digits = n - at - 1;
-                if (p[at] != '.' || digits < 1 || digits > 3 || !Digits(p, n, at + 1, digits, &ms))
-                    return false;
-                for (size_t k = digits; k < 3; ++k) ms *= 10;
-            }
+        } else if (!t.End() && (!t.Take(' ') || !ParseTime(t, false, &h, &mi, &se, &ms))) {
+            return false;
         }
     }
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (y < 1753 || mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] + (mo == 2 && leap))
+    if (y < 1753 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo))
         return false;
     if (h > 23 || mi > 59 || se > 59)
         return false;
+    // DATETIME keeps 1/300 second: .002 is stored as .003, .999 as the next
+    // second (which may carry into the next year).
+    int ticks = (ms * 3 + 5) / 10;
+    if (ticks == 300) {
+        ticks = 0;
+        if (++se == 60 && ((se = 0), ++mi == 60) && ((mi = 0), ++h == 24)) {
+            h = 0;
+            if (++d > DaysInMonth(y, mo) && ((d = 1), ++mo == 13)) {
+                mo = 1;
+                if (++y > 9999)
+                    return false;
+            }
+        }
+    }
+    ms = (ticks * 10 + 1) / 3;
     auto put = [&out](size_t at, int value, int width) {
         for (int k = width - 1; k >= 0; --k, value /= 10)
             out[at + static_cast<size_t>(k)] = static_cast<char>('0' + value % 10);
@@ -385,6 +483,10 @@ FieldError BindField(sqlite3_stmt* insert, int parameter, const ColumnDef& colum
             sqlite3_bind_null(insert, parameter);
         return FieldError::kNone;
     }
+    if (n > FieldLimit(column))  // longer than any value the column takes
+        return column.type == ColumnType::VarChar || column.type == ColumnType::NVarChar
+                   ? FieldError::kTruncation
+                   : FieldError::kMismatch;
     switch (column.type) {
         case ColumnType::Int:
         case ColumnType::BigInt: {
@@ -431,44 +533,126 @@ FieldError BindField(sqlite3_stmt* insert, int parameter, const ColumnDef& colum
 
 // --------------------------------------------------------- record reading
 
+// The statement's time limit: none for a command timeout of 0, as in ADO.
+class CDeadline {
+public:
+    explicit CDeadline(long seconds)
+        : m_limited(seconds > 0),
+          m_at(std::chrono::steady_clock::now() + std::chrono::seconds(m_limited ? seconds : 0)) {}
+
+    bool Passed() const { return m_limited && std::chrono::steady_clock::now() >= m_at; }
+
+    // Throws SQL Server's query timeout once the limit has passed.
+    void Check() const {
+        if (Passed())
+            throw ComError(kDbTimeout, "Query timeout expired", kSource);
+    }
+
+private:
+    bool m_limited;
+    std::chrono::steady_clock::time_point m_at;
+};
+
 // Reads a file in chunks and hands out records: N-1 fields ending at the field
-// terminator and the last one at the row terminator. Memory stays at about
-// one chunk plus the longest record.
+// terminator and the last one at the row terminator. Each byte is scanned
+// once: the search for a terminator resumes where the last chunk ended. A
+// field that grows past its column's longest valid length is reported at once
+// (kOverlong) and the rest of its record is skipped without being kept, so
+// the buffer never holds more than one chunk and one record of valid length.
 class CRecordReader {
 public:
-    CRecordReader(int fd, const std::string& fieldTerminator, const std::string& rowTerminator,
-                  size_t fields)
-        : m_fd(fd), m_field(fieldTerminator), m_row(rowTerminator), m_spans(fields) {}
+    enum class Result {
+        kRecord,     // Fields() holds every field
+        kOverlong,   // field OverlongField() is too long; Fields() holds those before it
+        kEnd,        // the file ended after a complete record
+        kTruncated,  // the file ended inside a record
+    };
 
-    enum Result { kRecord, kEnd, kTruncated };
+    CRecordReader(int fd, const std::string& path, const std::string& fieldTerminator,
+                  const std::string& rowTerminator, std::vector<size_t> limits,
+                  const CDeadline& deadline)
+        : m_fd(fd),
+          m_path(path),
+          m_field(fieldTerminator),
+          m_row(rowTerminator),
+          m_limits(std::move(limits)),
+          m_deadline(deadline),
+          m_starts(m_limits.size()),
+          m_ends(m_limits.size()),
+          m_spans(m_limits.size()) {
+        size_t record = m_limits.size() * m_field.size() + m_row.size();
+        for (size_t limit : m_limits) record += limit;
+        m_buffer.reset(new char[record + kChunk]);
+        m_capacity = record + kChunk;
+    }
 
-    // The next record's fields as spans of the buffer, valid until the next
-    // call. kTruncated: the file ended inside a record.
+    // The next record. Fields() are spans of the buffer, valid until the next
+    // call. Throws ComError when the file cannot be read or time runs out.
     Result Next() {
+        if (m_atEnd)
+            return Result::kEnd;
+        const size_t last = m_limits.size() - 1;
         for (;;) {
-            Result r = TryParse();
-            if (r != kNeedMore)
-                return r;
+            const std::string& terminator = m_index < last ? m_field : m_row;
+            const char* base = m_buffer.get();
+            const char* found = Find(base + m_scan, base + m_length, terminator);
+            if (found) {
+                size_t end = static_cast<size_t>(found - base);
+                size_t index = m_index;
+                bool tooLong = !m_skipping && end - m_fieldStart > m_limits[index];
+                m_starts[index] = m_fieldStart;
+                m_ends[index] = end;
+                m_fieldStart = m_scan = end + terminator.size();
+                bool recordEnds = index == last;
+                m_index = recordEnds ? 0 : index + 1;
+                if (recordEnds)
+                    m_recordStart = m_fieldStart;
+                if (tooLong) {  // whole, but too long: skip the rest of the record
+                    m_skipping = !recordEnds;
+                    m_overlong = index;
+                    return Complete(index);
+                }
+                if (!recordEnds)
+                    continue;
+                if (m_skipping) {  // the end of an overlong record
+                    m_skipping = false;
+                    continue;
+                }
+                return Complete(m_limits.size());
+            }
+            // Not in the buffer: the field goes on. Only the terminator's first
+            // bytes at the end of the buffer need a second look.
+            size_t overlap = terminator.size() - 1;
+            m_scan = std::max(m_fieldStart, m_length > overlap ? m_length - overlap : 0);
+            if (!m_skipping && m_length - m_fieldStart > m_limits[m_index] + overlap) {
+                m_skipping = true;
+                m_overlong = m_index;
+                return Complete(m_index);
+            }
             if (!Fill()) {
-                if (m_begin == m_data.size())
-                    return kEnd;
-                m_eof = true;
-                r = TryParse();
-                if (r != kNeedMore)
-                    return r;
-                m_begin = m_data.size();
-                return kTruncated;
+                m_atEnd = true;
+                if (m_index < last)  // fields are missing
+                    return m_skipping || m_length > m_recordStart ? Result::kTruncated
+                                                                  : Result::kEnd;
+                if (m_skipping)  // the overlong record ends with the file
+                    return Result::kEnd;
+                // The last record may lack its row terminator.
+                m_starts[last] = m_fieldStart;
+                m_ends[last] = m_length;
+                return Complete(m_limits.size());
             }
         }
     }
 
     const std::vector<std::pair<const char*, size_t>>& Fields() const { return m_spans; }
-    int Error() const { return m_error; }
+    size_t OverlongField() const { return m_overlong; }
 
 private:
-    static constexpr Result kNeedMore = static_cast<Result>(-1);
+    static constexpr size_t kChunk = 1 << 20;
 
     static const char* Find(const char* from, const char* end, const std::string& what) {
+        if (from >= end)
+            return nullptr;
         if (what.size() == 1)
             return static_cast<const char*>(
                 std::memchr(from, what[0], static_cast<size_t>(end - from)));
@@ -476,74 +660,102 @@ private:
             memmem(from, static_cast<size_t>(end - from), what.data(), what.size()));
     }
 
-    Result TryParse() {
-        const char* base = m_data.data();
-        const char* p = base + m_begin;
-        const char* end = base + m_data.size();
-        if (p == end)
-            return m_eof ? kEnd : kNeedMore;
-        for (size_t i = 0; i + 1 < m_spans.size(); ++i) {
-            const char* at = Find(p, end, m_field);
-            if (!at)
-                return kNeedMore;
-            m_spans[i] = {p, static_cast<size_t>(at - p)};
-            p = at + m_field.size();
-        }
-        const char* at = Find(p, end, m_row);
-        if (!at) {
-            if (!m_eof)
-                return kNeedMore;
-            at = end;  // the last record may lack its terminator
-            m_spans.back() = {p, static_cast<size_t>(at - p)};
-            m_begin = m_data.size();
-            return kRecord;
-        }
-        m_spans.back() = {p, static_cast<size_t>(at - p)};
-        m_begin = static_cast<size_t>(at - base) + m_row.size();
-        return kRecord;
+    Result Complete(size_t fields) {
+        const char* base = m_buffer.get();
+        for (size_t i = 0; i < fields; ++i)
+            m_spans[i] = {base + m_starts[i], m_ends[i] - m_starts[i]};
+        return fields == m_limits.size() ? Result::kRecord : Result::kOverlong;
     }
 
+    // Drops what is no longer needed (the records handed out, or all of an
+    // overlong record but the bytes still to be searched) and reads a chunk.
+    // False at the end of the file.
     bool Fill() {
-        if (m_eof)
-            return false;
-        m_data.erase(0, m_begin);  // keep only the unfinished record
-        m_begin = 0;
-        size_t old = m_data.size();
-        m_data.resize(old + kChunk);
+        m_deadline.Check();
+        size_t keep = m_skipping ? m_scan : m_recordStart;
+        if (keep > 0) {
+            std::memmove(m_buffer.get(), m_buffer.get() + keep, m_length - keep);
+            m_length -= keep;
+            m_recordStart -= std::min(m_recordStart, keep);
+            m_fieldStart -= std::min(m_fieldStart, keep);
+            m_scan -= keep;
+            for (size_t i = 0; i < m_index; ++i) {
+                m_starts[i] -= std::min(m_starts[i], keep);
+                m_ends[i] -= std::min(m_ends[i], keep);
+            }
+        }
+        size_t room = std::min(kChunk, m_capacity - m_length);
+        if (room == 0)  // cannot happen: a kept record is never longer than a valid one
+            RaiseStatementError("Bulk load: the record buffer is full.");
         ssize_t n;
         do {
-            n = read(m_fd, m_data.data() + old, kChunk);
+            n = read(m_fd, m_buffer.get() + m_length, room);
         } while (n < 0 && errno == EINTR);
-        if (n < 0)
-            m_error = errno;
-        m_data.resize(old + static_cast<size_t>(n > 0 ? n : 0));
-        if (n <= 0)
-            m_eof = true;
+        if (n < 0) {
+            int error = errno;
+            RaiseStatementError("Cannot bulk load because the file \"" + m_path +
+                                "\" is incomplete or could not be read. Operating system error "
+                                "code " +
+                                std::to_string(error) + "(" + std::strerror(error) + ").");
+        }
+        m_length += static_cast<size_t>(n);
         return n > 0;
     }
 
-    static constexpr size_t kChunk = 1 << 20;
     int m_fd;
+    const std::string& m_path;
     std::string m_field, m_row;
-    std::string m_data;
-    size_t m_begin = 0;
-    bool m_eof = false;
-    int m_error = 0;
+    std::vector<size_t> m_limits;
+    const CDeadline& m_deadline;
+    std::unique_ptr<char[]> m_buffer;
+    size_t m_capacity = 0;
+    size_t m_length = 0;       // bytes in the buffer
+    size_t m_recordStart = 0;  // where the current record starts
+    size_t m_fieldStart = 0;   // where the current field starts
+    size_t m_scan = 0;         // where the search for its terminator resumes
+    size_t m_index = 0;        // the current field
+    bool m_skipping = false;   // inside an overlong record
+    bool m_atEnd = false;
+    size_t m_overlong = 0;
+    std::vector<size_t> m_starts, m_ends;
     std::vector<std::pair<const char*, size_t>> m_spans;
 };
 
-class CFile {
+// The data file, opened without blocking: a FIFO, a device or a folder is
+// refused before any read, as SQL Server refuses a file it cannot open.
+class CDataFile {
 public:
-    explicit CFile(const std::string& path) : m_fd(OpenDataFile(path)) {}
-    ~CFile() {
+    explicit CDataFile(const std::string& path)
+        : m_fd(OpenDataFile(path)) {
+        if (m_fd < 0) {
+            int error = errno;
+            if (error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM ||
+                error == ELOOP || error == ENAMETOOLONG)
+                RaiseStatementError("Cannot bulk load. The file \"" + path +
+                                    "\" does not exist or you don't have file access rights.");
+            RaiseStatementError(CannotOpen(path, std::to_string(error) + "(" +
+                                                     std::strerror(error) + ")"));
+        }
+        struct stat info {};
+        if (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            close(m_fd);
+            m_fd = -1;
+            RaiseStatementError(CannotOpen(path, "5(Access is denied.)"));
+        }
+    }
+    ~CDataFile() {
         if (m_fd >= 0)
             close(m_fd);
     }
-    CFile(const CFile&) = delete;
-    CFile& operator=(const CFile&) = delete;
+    CDataFile(const CDataFile&) = delete;
+    CDataFile& operator=(const CDataFile&) = delete;
     int Fd() const { return m_fd; }
 
 private:
+    static std::string CannotOpen(const std::string& path, const std::string& system) {
+        return "Cannot bulk load because the file \"" + path +
+               "\" could not be opened. Operating system error code " + system + ".";
+    }
     int m_fd;
 };
 
@@ -564,75 +776,92 @@ std::string RowMessage(FieldError error, long row, size_t column, const ColumnDe
     }
 }
 
-}  // namespace
+// The text of a failed load: the reason, then the messages of the faulty
+// rows as far as a reader can see them. The database layer keeps 512
+// characters of an error text, so messages past that are counted, not kept.
+class CLoadMessages {
+public:
+    void Add(const std::string& message) {
+        if (m_text.size() < kShown)
+            m_text += "\n" + message;
+    }
+    [[noreturn]] void Raise(const std::string& reason) const { RaiseStatementError(reason + m_text); }
 
-// --------------------------------------------------------------- the load
+private:
+    static constexpr size_t kShown = 512;
+    std::string m_text;
+};
 
-long RunBulkInsert(sqlite3* db, const BulkInsertStatement& s) {
+long Load(sqlite3* db, const BulkInsertStatement& s, const CDeadline& deadline) {
     const TableDef* table = FindTable(s.table);
     if (!table)
         RaiseStatementError("Invalid object name '" + s.table + "'.");
-    CFile file(s.path);
-    if (file.Fd() < 0)
-        RaiseStatementError("Cannot bulk load. The file \"" + s.path +
-                            "\" does not exist or you don't have file access rights.");
     if (s.maxErrors < 0)
         RaiseStatementError("Invalid MAXERRORS value.");
+    CDataFile file(s.path);
 
     // Every column but the identity, in table order.
     std::string columns, values;
+    std::vector<size_t> limits;
     for (const ColumnDef& c : table->columns) {
+        limits.push_back(FieldLimit(c));
         if (c.identity)
             continue;
         columns += std::string(columns.empty() ? "" : ", ") + "[" + c.name + "]";
         values += values.empty() ? "?" : ", ?";
     }
     CTransaction transaction(db);
+    deadline.Check();  // the wait for the lock counts
     CStatement insert(db, std::string("INSERT INTO [") + table->name + "] (" + columns +
                               ") VALUES (" + values + ")");
-    CRecordReader reader(file.Fd(), s.fieldTerminator, s.rowTerminator, table->columns.size());
+    CRecordReader reader(file.Fd(), s.path, s.fieldTerminator, s.rowTerminator, std::move(limits),
+                         deadline);
     std::vector<std::string> scratch(table->columns.size());
-    std::vector<std::string> messages;
+    CLoadMessages messages;
     long errors = 0, loaded = 0, row = 0;
 
-    auto fail = [&](std::string message) {
-        messages.push_back(std::move(message));
-        if (++errors <= s.maxErrors)
-            return;
-        std::string text = "Cannot bulk load because the maximum number of errors (" +
-                           std::to_string(s.maxErrors) + ") was exceeded.";
-        for (const std::string& m : messages) text += "\n" + m;
-        RaiseStatementError(text);
+    auto fail = [&](const std::string& message) {
+        messages.Add(message);
+        if (++errors > s.maxErrors)
+            messages.Raise("Cannot bulk load because the maximum number of errors (" +
+                           std::to_string(s.maxErrors) + ") was exceeded.");
+    };
+    // Binds fields [0, count); the first that fails, or count.
+    auto bind = [&](size_t count, FieldError* error) {
+        const auto& fields = reader.Fields();
+        int parameter = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const ColumnDef& column = table->columns[i];
+            if (column.identity)
+                continue;  // present in the file, assigned by the table
+            *error = BindField(insert.Get(), ++parameter, column, fields[i].first,
+                               fields[i].second, s.codePage, scratch[i]);
+            if (*error != FieldError::kNone)
+                return i;
+        }
+        return count;
     };
 
     for (;;) {
         CRecordReader::Result r = reader.Next();
-        if (reader.Error() != 0)
-            throw ComError(kEFail,
-                           "Cannot bulk load. The file \"" + s.path +
-                               "\" could not be read: " + std::strerror(reader.Error()),
-                           kSource);
-        if (r == CRecordReader::kEnd)
+        if (r == CRecordReader::Result::kEnd)
             break;
+        if (r == CRecordReader::Result::kTruncated)
+            messages.Raise("Bulk load: An unexpected end of file was encountered in the data file.");
         ++row;
-        if (r == CRecordReader::kTruncated) {
-            fail("Bulk load: An unexpected end of file was encountered in the data file (row " +
-                 std::to_string(row) + ").");
-            break;
-        }
+        if ((row & 0xFF) == 0)
+            deadline.Check();
         if (row < s.firstRow)
             continue;
-        const auto& fields = reader.Fields();
         FieldError error = FieldError::kNone;
-        size_t bad = 0;
-        int parameter = 0;
-        for (size_t i = 0; i < fields.size() && error == FieldError::kNone; ++i) {
-            const ColumnDef& column = table->columns[i];
-            if (column.identity)
-                continue;  // present in the file, assigned by the table
-            error = BindField(insert.Get(), ++parameter, column, fields[i].first, fields[i].second,
-                              s.codePage, scratch[i]);
-            bad = i;
+        size_t count = r == CRecordReader::Result::kRecord ? table->columns.size()
+                                                           : reader.OverlongField();
+        size_t bad = bind(count, &error);
+        if (error == FieldError::kNone && r == CRecordReader::Result::kOverlong) {
+            const ColumnDef& column = table->columns[bad];
+            error = column.type == ColumnType::VarChar || column.type == ColumnType::NVarChar
+                        ? FieldError::kTruncation
+                        : FieldError::kMismatch;
         }
         if (error != FieldError::kNone) {
             sqlite3_clear_bindings(insert.Get());
@@ -644,8 +873,21 @@ long RunBulkInsert(sqlite3* db, const BulkInsertStatement& s) {
         sqlite3_reset(insert.Get());
         ++loaded;
     }
+    deadline.Check();
     transaction.Commit();
     return loaded;
+}
+
+}  // namespace
+
+// --------------------------------------------------------------- the load
+
+long RunBulkInsert(sqlite3* db, const BulkInsertStatement& s, long timeoutSeconds) {
+    try {
+        return Load(db, s, CDeadline(timeoutSeconds));
+    } catch (...) {
+        RaiseCurrentException();
+    }
 }
 
 }  // namespace Ado::Embedded

@@ -31,7 +31,12 @@ BulkInsertStatement ParseBulkInsert(const std::string& sql);
 
 // Loads the file into the table in one transaction and returns the rows
 // inserted. Faulty records are skipped up to maxErrors; one more fails the
-// statement, and a failed statement commits nothing. Throws ComError.
-long RunBulkInsert(sqlite3* db, const BulkInsertStatement& statement);
+// statement, and a failed statement commits nothing. A file that ends inside
+// a record fails the statement. Past `timeoutSeconds` (0: no limit) the load
+// stops and fails with kDbTimeout. Every failure is a ComError: a file that is
+// not a regular file, cannot be opened or read is a statement error
+// (kDbErrorsInCommand), and so is any other fault of the statement; a
+// database that cannot be reached is kEFail.
+long RunBulkInsert(sqlite3* db, const BulkInsertStatement& statement, long timeoutSeconds);
 
 }  // namespace Ado::Embedded

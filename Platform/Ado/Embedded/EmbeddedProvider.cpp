@@ -6,9 +6,12 @@
 //   Procedures     prdUpdateVYLog
 #include <strings.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "Platform/Ado/Embedded/BulkInsert.h"
 #include "Platform/Ado/Embedded/LogSchema.h"
@@ -72,13 +75,23 @@ public:
         }
         try {
             SetBusyTimeout(connectionTimeout);
-            // A commit is on disk before the call returns: the importer moves or
-            // deletes the file right after the load.
-            Exec("PRAGMA journal_mode=WAL");
-            Exec("PRAGMA synchronous=FULL");
-            // Room for a bulk load's pages before they spill to the log.
-            Exec("PRAGMA cache_size=-16384");
-            CreateSchemaIfNew();
+            // Switching a new file to WAL, or reading it while another process
+            // does, can fail as busy at once, without the busy handler: such a
+            // failure is tried again until the connection timeout (0: no limit).
+            auto start = std::chrono::steady_clock::now();
+            for (int attempt = 1;; ++attempt) {
+                try {
+                    SetUp();
+                    break;
+                } catch (const ComError&) {
+                    int code = sqlite3_errcode(m_db) & 0xFF;
+                    if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+                        (connectionTimeout > 0 && std::chrono::steady_clock::now() - start >=
+                                                      std::chrono::seconds(connectionTimeout)))
+                        throw;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::min(attempt, 20)));
+            }
         } catch (...) {
             sqlite3_close(m_db);
             throw;
@@ -90,9 +103,27 @@ public:
 
     std::optional<ResultSet> Execute(const std::string& sql, long timeoutSeconds,
                                      long* affected) override {
+        try {
+            return Run(sql, timeoutSeconds, affected);
+        } catch (...) {
+            RaiseCurrentException();
+        }
+    }
+
+    void CallProcedure(const std::string& name, std::vector<ProcedureParameter>& params,
+                       long timeoutSeconds, long* affected) override {
+        try {
+            Call(name, params, timeoutSeconds, affected);
+        } catch (...) {
+            RaiseCurrentException();
+        }
+    }
+
+private:
+    std::optional<ResultSet> Run(const std::string& sql, long timeoutSeconds, long* affected) {
         SetBusyTimeout(timeoutSeconds);
         if (IsBulkInsert(sql)) {
-            long rows = RunBulkInsert(m_db, ParseBulkInsert(sql));
+            long rows = RunBulkInsert(m_db, ParseBulkInsert(sql), timeoutSeconds);
             if (affected)
                 *affected = rows;
             return std::nullopt;
@@ -129,8 +160,8 @@ public:
         return result;
     }
 
-    void CallProcedure(const std::string& name, std::vector<ProcedureParameter>& params,
-                       long timeoutSeconds, long* affected) override {
+    void Call(const std::string& name, std::vector<ProcedureParameter>& params,
+              long timeoutSeconds, long* affected) {
         SetBusyTimeout(timeoutSeconds);
         std::string bare = name;
         size_t dot = bare.rfind('.');
@@ -158,10 +189,19 @@ public:
             *affected = -1;
     }
 
-private:
     void Exec(const std::string& sql) {
         if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
             RaiseSqliteError(m_db);
+    }
+
+    void SetUp() {
+        // A commit is on disk before the call returns: the importer moves or
+        // deletes the file right after the load.
+        Exec("PRAGMA journal_mode=WAL");
+        Exec("PRAGMA synchronous=FULL");
+        // Room for a bulk load's pages before they spill to the log.
+        Exec("PRAGMA cache_size=-16384");
+        CreateSchemaIfNew();
     }
 
     void SetBusyTimeout(long seconds) {
@@ -216,12 +256,16 @@ private:
 std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connectionString,
                                                       const std::string&, const std::string&,
                                                       long connectionTimeout) {
-    std::vector<ConnectionAttribute> attributes = ParseConnectionString(connectionString);
-    const std::string* path = FindAttribute(attributes, "Data Source");
-    if (!path || path->empty())
-        throw ComError(kEFail, "The embedded database needs \"Data Source=<file>\".",
-                       Embedded::kSource);
-    return std::make_unique<Embedded::CEmbeddedSession>(*path, connectionTimeout);
+    try {
+        std::vector<ConnectionAttribute> attributes = ParseConnectionString(connectionString);
+        const std::string* path = FindAttribute(attributes, "Data Source");
+        if (!path || path->empty())
+            throw ComError(kEFail, "The embedded database needs \"Data Source=<file>\".",
+                           Embedded::kSource);
+        return std::make_unique<Embedded::CEmbeddedSession>(*path, connectionTimeout);
+    } catch (...) {
+        Embedded::RaiseCurrentException();
+    }
 }
 
 }  // namespace Ado

@@ -1,7 +1,8 @@
 // The few system calls of the bulk loader that differ between Linux and
 // Windows: opening the data file as a read-only descriptor, in binary mode
-// (Windows would otherwise turn CR LF into LF while reading) and not passed
-// on to child processes; and memmem, which Windows' C library lacks.
+// (Windows would otherwise turn CR LF into LF while reading), not passed on
+// to child processes, and on Linux without blocking (a FIFO with no writer
+// would hold the open forever); and memmem, which Windows' C library lacks.
 #pragma once
 #include <fcntl.h>
 
@@ -21,7 +22,7 @@ inline int OpenDataFile(const std::string& path) {
 #ifdef _WIN32
     return _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 #else
-    return open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
 #endif
 }
 

@@ -1,9 +1,38 @@
 #include "Platform/Ado/Embedded/Sqlite.h"
 
+#include <exception>
+#include <new>
+
 namespace Ado::Embedded {
 
 void RaiseStatementError(const std::string& text) {
     throw ComError(kDbErrorsInCommand, text, kSource);
+}
+
+void RaiseCurrentException() {
+    std::exception_ptr current = std::current_exception();
+    // Building the ComError needs memory too: when that fails, the next
+    // attempt reports the lack of memory instead.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            try {
+                std::rethrow_exception(current);
+            } catch (const ComError&) {
+                throw;
+            } catch (const std::bad_alloc&) {
+                throw ComError(kEFail, "There is insufficient system memory to run this query.",
+                               kSource);
+            } catch (const std::exception& e) {
+                RaiseStatementError(std::string("The statement failed: ") + e.what());
+            } catch (...) {
+                RaiseStatementError("The statement failed.");
+            }
+        } catch (const std::bad_alloc&) {
+            if (attempt == 3)
+                throw;
+            current = std::current_exception();
+        }
+    }
 }
 
 void RaiseSqliteError(sqlite3* db, const std::string& context) {

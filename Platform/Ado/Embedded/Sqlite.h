@@ -19,6 +19,13 @@ constexpr char kSource[] = "Microsoft OLE DB Provider for SQL Server";
 // opened or is no database), DB_E_ERRORSINCOMMAND otherwise.
 [[noreturn]] void RaiseSqliteError(sqlite3* db, const std::string& context = "");
 
+// Called inside a catch block: rethrows the exception being handled as a
+// ComError, so that no standard exception leaves the provider. A ComError
+// stays as it is; std::bad_alloc becomes E_FAIL (the database cannot work now,
+// the importer keeps the file for a later run); any other exception is a
+// statement error.
+[[noreturn]] void RaiseCurrentException();
+
 // A prepared statement, finalized on destruction.
 class CStatement {
 public:
