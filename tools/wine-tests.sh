@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/windows-x86_64}
+# The Linux sample-log writer, for the importer's run under Wine.
+genlogs=${2:-build/linux-debug/gen-logs}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ferrowin-wine-XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -59,6 +61,44 @@ for text in 'L"\30c7\30fc\30bf\30d9\30fc\30b9\t\30bf\30d6"' \
         failed=1
     fi
 done
+
+# The importer end to end: Ferrowin.exe over sample logs of every kind plus
+# two faulty files, on the embedded database, with the registry, settings and
+# Pellinor.dll of an installation. Wine shows the Unix root as drive Z:.
+if [ -f "$build/Ferrowin.exe" ] && [ -x "$genlogs" ]; then
+    echo "-- Ferrowin.exe"
+    site=$work/site
+    mkdir -p "$site/in" "$site/backup" "$site/errors" "$site/install/Setting/2" "$site/faulty"
+    cp "$build/Pellinor.dll" "$site/install/"
+    win() { printf 'Z:%s' "$1" | tr / '\\'; }
+    regpath() { win "$1" | sed 's/\\/\\\\/g'; }
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold\\DBManager]\r\n"InstallPath"="%s\\\\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold]\r\n"DSNName"="Provider=Embedded;Data Source=%s"\r\n"DBUserID"=""\r\n"DBPWD"=""\r\n' \
+        "$(regpath "$site/install")" "$(regpath "$site/veyrith.db")" >"$site/install.reg"
+    printf '[LOG_SETTINGS]\r\nIMPORT_BACKUP_PATH=%s\\\r\nIMPORT_ERR_PATH=%s\\\r\n' \
+        "$(win "$site/backup")" "$(win "$site/errors")" >"$site/install/Setting/KFSettings.ini"
+    timeout 120 wine regedit /S "$(win "$site/install.reg")" >/dev/null 2>&1
+    "$genlogs" "$site/in" --rows 50 >/dev/null
+    "$genlogs" "$site/faulty" --rows 20 --kind 2 --fault bad-date >/dev/null
+    mv "$site"/faulty/*.csv "$site/in/URLLogFile_PC-102_0001.csv"
+    : >"$site/in/PrintLogFile_PC-102_0001.csv"
+
+    status=0
+    WINEDEBUG=warn+eventlog wine_ja 600 wine "$build/Ferrowin.exe" "$(win "$site/in")" \
+        >"$work/ferrowin.out" 2>"$work/ferrowin.err" || status=$?
+    backed=$(ls "$site/backup" | wc -l)
+    errors=$(ls "$site/errors" | tr '\n' ' ')
+    left=$(ls -A "$site/in" | wc -l)
+    events=$(grep -c "warn:eventlog:ReportEventW" "$work/ferrowin.err" || true)
+    rows=$(sqlite3 "$site/veyrith.db" "SELECT SUM(LogCount) FROM VY_LogHistory" 2>/dev/null || echo none)
+    echo "exit $status; backup $backed files; errors: $errors; left $left; events $events; rows $rows"
+    if [ "$status" -ne 1 ] || [ "$backed" -ne 17 ] || [ "$left" -ne 0 ] ||
+        [ "$errors" != "PrintLogFile_PC-102_0001.csv URLLogFile_PC-102_0001.csv " ] ||
+        [ "$events" -ne 4 ] || [ "$rows" != "850" ]; then
+        echo "Ferrowin.exe under Wine did not import as expected"
+        tail -20 "$work/ferrowin.err"
+        failed=1
+    fi
+fi
 
 [ "$failed" -eq 0 ] || exit 1
 echo "Wine tests passed"
