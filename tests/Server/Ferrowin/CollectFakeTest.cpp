@@ -505,4 +505,103 @@ TEST_F(CollectFake, RunClaimsProceduresAndReleasesByWhatItFinds) {
     }
 }
 
+// Every outcome of a load: the result, the events in order, where the file goes.
+TEST_F(CollectFake, OutcomesOfTheLoad) {
+    const std::string kRegistryNegativeTimeout =
+        std::string(kRegistry) +
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold\\DBManager]\n"
+        "\"SQL_SP_TIMEOUT\"=dword:ffffffff\n";
+    const struct {
+        const char* name;
+        std::function<void()> script;
+        std::string registry;
+        int result;
+        std::vector<std::string> events;
+        const char* endsIn;  // "" when the file stays in the input folder
+        const char* detail;  // a text the first event must hold, or ""
+    } cases[] = {
+        {"loaded", [] { ScriptLoad(5, 9); }, kRegistry, 1, {}, "/backup/FileLogFile_1.csv", ""},
+        {"nothing arrived",
+         [] { ScriptLoad(5, 5); },
+         kRegistry,
+         0,
+         {"010109", "-2147472426"},
+         "/errors/FileLogFile_1.csv",
+         ""},
+        {"rejected but rows arrived",
+         [] {
+             Script().FailStatement("BULK INSERT", Ado::kDbErrorsInCommand, "row 3 bad");
+             ScriptLoad(5, 6);
+         },
+         kRegistry,
+         1,
+         {},
+         "/backup/FileLogFile_1.csv",
+         ""},
+        {"rejected, nothing arrived: the text follows the path",
+         [] {
+             Script().FailStatement("BULK INSERT", Ado::kDbTimeout, "Query timeout expired");
+             ScriptLoad(5, 5);
+         },
+         kRegistry,
+         0,
+         {"010109", "-2147472426"},
+         "/errors/FileLogFile_1.csv",
+         "ログファイル[/in/FileLogFile_1.csv]のインポートに失敗しました。ADO Error: "},
+        {"connection lost: left for the next run",
+         [] {
+             Script().FailStatement("BULK INSERT", Ado::kEFail, "link down");
+             Script().AnswerQuery("SELECT MAX(LogID)", Number("LogID", 5));
+         },
+         kRegistry,
+         0,
+         {},
+         "",
+         ""},
+        {"the first reading fails: counted from -1",
+         [] {
+             Script().FailStatement("SELECT MAX(LogID)", Ado::kDbErrorsInCommand, "busy");
+             Script().AnswerQuery("SELECT MAX(LogID)", Number("LogID", 0));
+         },
+         kRegistry,
+         1,
+         {"010121"},
+         "/backup/FileLogFile_1.csv",
+         ""},
+        {"the timeout cannot be set",
+         [] { Script().AnswerQuery("SELECT MAX(LogID)", Number("LogID", 5)); },
+         kRegistryNegativeTimeout,
+         0,
+         {"010108", "-2147472426"},
+         "/errors/FileLogFile_1.csv",
+         "データベースのアクセスに失敗しました。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakePlatform fake;
+        Install(fake);
+        fake.SetRegistryText(c.registry);
+        fake.PutFile("/in/FileLogFile_1.csv", "rows");
+        fake.PutFolder("/backup");
+        fake.PutFolder("/errors");
+        fake.PutFile("/opt/kf/Setting/KFSettings.ini",
+                     "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/backup\nIMPORT_ERR_PATH=/errors/\n");
+        CLogCollect collect(fake.Get());
+        ASSERT_TRUE(collect.Initialize());
+        c.script();
+        EXPECT_EQ(c.result, collect.ImportLogFile("/in/FileLogFile_1.csv"));
+        EXPECT_EQ(c.events, Ids());
+        if (*c.detail) {
+            ASSERT_FALSE(g_events.empty());
+            EXPECT_EQ(0u, g_events[0].second.find(c.detail)) << g_events[0].second;
+        }
+        EXPECT_EQ(*c.endsIn == 0, fake.HasFile("/in/FileLogFile_1.csv"));
+        if (*c.endsIn) {
+            EXPECT_EQ("rows", fake.FileContent(c.endsIn));
+        }
+        EXPECT_EQ(0u, Script().Pending());
+        UnloadEventLibrary();
+    }
+}
+
 }  // namespace

@@ -283,7 +283,8 @@ TEST_F(ImportEndToEnd, ProgramsStartedTogetherLoadEachFileOnce) {
 TEST_F(ImportEndToEnd, ArgumentCountsOtherThanOneDoNothing) {
     std::string path = PutLog(kFileLog, "FileLogFile_1.csv", 2);
     const char* none[] = {"ferrowin"};
-    const char* two[] = {"ferrowin", In().c_str(), In().c_str()};
+    const std::string in = In();
+    const char* two[] = {"ferrowin", in.c_str(), in.c_str()};
     EXPECT_EQ(1, RunFerrowin(m_platform, 1, none));
     EXPECT_EQ(1, RunFerrowin(m_platform, 3, two));
     EXPECT_TRUE(Exists(path));
