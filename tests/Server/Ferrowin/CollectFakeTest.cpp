@@ -604,4 +604,29 @@ TEST_F(CollectFake, OutcomesOfTheLoad) {
     }
 }
 
+// The two registry numbers are read as 4 raw bytes whatever their type; a
+// longer value leaves the default.
+TEST_F(CollectFake, RegistryNumbers) {
+    const struct {
+        const char* values;
+        std::int32_t maxErrors, timeout;
+    } cases[] = {
+        {"", 10, 3600},
+        {"\"LOG_WRITEMAXERROR\"=dword:00000003\n\"SQL_SP_TIMEOUT\"=dword:0000003c\n", 3, 60},
+        {"\"LOG_WRITEMAXERROR\"=\"12345\"\n\"SQL_SP_TIMEOUT\"=hex(b):01,00,00,00,00,00,00,00\n", 10,
+         3600},
+        {"\"LOG_WRITEMAXERROR\"=hex:05,00,00,00\n", 5, 3600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.values);
+        m_fake.SetRegistryText(std::string(kRegistry) +
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold\\DBManager]\n" +
+                               c.values);
+        CLogCollect collect(m_fake.Get());
+        ASSERT_TRUE(collect.Initialize());
+        EXPECT_EQ(c.maxErrors, collect.WriteMaxError());
+        EXPECT_EQ(c.timeout, collect.SqlSpTimeout());
+    }
+}
+
 }  // namespace
