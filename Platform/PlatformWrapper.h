@@ -37,6 +37,7 @@ public:
                     std::uint32_t size) override {
         return m_target.SetValue(key, valueName, type, data, size);
     }
+    Status CheckTrusted(std::string* reason) override { return m_target.CheckTrusted(reason); }
 
 protected:
     IRegistry& m_target;
@@ -83,6 +84,9 @@ public:
     Status ReplaceFile(const std::string& path, const std::string& content,
                        const std::string& temporaryPath) override {
         return m_target.ReplaceFile(path, content, temporaryPath);
+    }
+    Status CheckTrusted(const std::string& path, std::string* reason) override {
+        return m_target.CheckTrusted(path, reason);
     }
 
 protected:

@@ -68,6 +68,14 @@ public:
     // store that cannot be written: 5. Unknown handle: 6.
     virtual Status SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
                             const void* data, std::uint32_t size) = 0;
+
+    // Whether the store that holds the hive can be changed only by the
+    // running user or the administrator (see IFileSystem::CheckTrusted). The
+    // hive decides which library is loaded and where files go, so a store
+    // that another user can change must not be used. Trusted, or missing in
+    // a trusted folder: 0. Otherwise 5, and *reason (when not null) says
+    // what and why. The Windows registry is protected by the system: 0.
+    virtual Status CheckTrusted(std::string* reason) = 0;
 };
 
 }  // namespace Platform

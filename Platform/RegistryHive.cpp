@@ -136,7 +136,9 @@ bool ParseData(const std::string& rhs, CRegistryStore::Value* value) {
             if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')')
                 return false;
             std::string t = kind.substr(1, kind.size() - 2);
-            if (t.empty() || t.find_first_not_of("0123456789abcdef") != std::string::npos)
+            // A type is 32 bits: more digits make the line unreadable.
+            if (t.empty() || t.size() > 8 ||
+                t.find_first_not_of("0123456789abcdef") != std::string::npos)
                 return false;
             value->type = static_cast<std::uint32_t>(std::stoul(t, nullptr, 16));
         }

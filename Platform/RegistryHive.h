@@ -60,6 +60,9 @@ public:
     virtual Status Save(const CRegistryStore& store) = 0;
     // Whether the caller may change the store (write access on open).
     virtual bool Writable() = 0;
+    // Whether only the running user or the administrator can change the
+    // store (see IRegistry::CheckTrusted). Success: 0.
+    virtual Status CheckTrusted(std::string* /*reason*/) { return kSuccess; }
 };
 
 class CHiveRegistry : public IRegistry {
@@ -75,6 +78,7 @@ public:
                       std::uint32_t* size) override;
     Status SetValue(RegKey key, const std::string& valueName, std::uint32_t type, const void* data,
                     std::uint32_t size) override;
+    Status CheckTrusted(std::string* reason) override { return m_backing.CheckTrusted(reason); }
 
 private:
     struct OpenedKey {

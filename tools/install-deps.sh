@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config       # the build
     libgtest-dev                    # unit tests
     clang-format                    # formatting check
-    clang libclang-rt-14-dev        # the clang build under UBSan (its runtime)
+    clang libclang-rt-14-dev        # clang's UBSan build and the libFuzzer targets (tools/fuzz.sh)
     libsqlite3-dev sqlite3          # the embedded database, and the benchmark baseline
     bc                              # arithmetic in the benchmark script
     unixodbc unixodbc-dev           # the ODBC driver manager

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux debug build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, again built by clang under
-# its UndefinedBehaviorSanitizer, the two Windows builds and the Windows zip,
+# its UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, the two Windows builds and the Windows zip,
 # the x86_64 Windows tests under Wine, and the .deb installed into a clean
 # root.
 set -euo pipefail
@@ -24,6 +24,13 @@ for preset in linux-debug linux-asan linux-clang-ubsan; do
         ctest --preset "$preset" -j "$jobs"
     fi
 done
+
+# The fuzz targets (clang, libFuzzer): about 45 s each from their seed
+# corpora; any crash, leak, timeout or sanitizer report fails the run.
+echo "== linux-fuzz"
+cmake --preset linux-fuzz >/dev/null
+cmake --build --preset linux-fuzz -j "$jobs"
+tools/fuzz.sh
 
 # SQLite's amalgamation for the Windows embedded database.
 tools/fetch-sqlite.sh

@@ -80,6 +80,17 @@ public:
             return s;
         return m_registry.SetValue(key, valueName, type, data, size);
     }
+    // A test makes the store untrusted with FailCall(CheckTrusted, "registry").
+    Status CheckTrusted(std::string* reason) override {
+        m_fake.Record("CheckTrusted registry");
+        Status s;
+        if (m_fake.Injected(FakeCall::CheckTrusted, "registry", &s)) {
+            if (reason)
+                *reason = "registry: injected";
+            return s;
+        }
+        return kSuccess;
+    }
 
 private:
     CFakePlatform& m_fake;
@@ -252,6 +263,19 @@ public:
         m_fake.m_nodes.erase(Strip(temporaryPath));
         CFakePlatform::Node& target = m_fake.m_nodes[Strip(path)];
         target.content = content;
+        return kSuccess;
+    }
+
+    Status CheckTrusted(const std::string& path, std::string* reason) override {
+        m_fake.Record("CheckTrusted " + path);
+        Status s;
+        if (m_fake.Injected(FakeCall::CheckTrusted, path, &s)) {
+            if (reason)
+                *reason = path + ": injected";
+            return Fail(s);
+        }
+        if (!Find(path))
+            return Fail(MissingStatus(path));
         return kSuccess;
     }
 

@@ -33,6 +33,7 @@ enum class FakeCall {
     CreateFolder,
     ReadFile,
     ReplaceFile,
+    CheckTrusted,  // the path, or "registry" for the hive's store
     Acquire,
     Load,
 };

@@ -1,6 +1,7 @@
 // The platform seam on Linux.
 //
 //   Status translation   errno to Win32 status, the thread's last error
+//   Trust                who besides us and root can change a path
 //   Registry             regedit file named by KESTRAFOLD_REGISTRY
 //   Profile              INI files read and written whole
 //   Files                opendir listing, rename with a copy across devices
@@ -106,6 +107,56 @@ Status FailPath(const std::string& path) {
     return Fail(PathStatus(path, errno));
 }
 
+// ------------------------------------------------------------------ trust
+
+// Why one file or folder on a trusted path could be changed by someone who
+// is neither this process's user nor root, or null when it cannot. A folder
+// with the sticky bit may be writable by all (as /tmp is): nobody can rename
+// or remove what others own in it.
+const char* Untrusted(const struct stat& st, bool leaf) {
+    if (st.st_uid != 0 && st.st_uid != geteuid())
+        return "owned by another user";
+    if (S_ISLNK(st.st_mode))
+        return nullptr;  // a link's own mode means nothing; its owner decides
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) &&
+        (leaf || !S_ISDIR(st.st_mode) || !(st.st_mode & S_ISVTX)))
+        return "writable by group or others";
+    return nullptr;
+}
+
+// Checks `path` and every folder above it, both as written (each link on the
+// way must be ours or root's, and so must the folders that hold it) and as
+// resolved, as ssh checks its configuration files.
+Status TrustedPath(const std::string& path, std::string* reason) {
+    std::string absolute = path;
+    if (absolute.empty() || absolute[0] != '/') {
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd))
+            return TranslateErrno(errno);
+        absolute = std::string(cwd) + "/" + path;
+    }
+    char* real = realpath(absolute.c_str(), nullptr);
+    if (!real)
+        return PathStatus(absolute, errno);
+    std::string resolved = real;
+    free(real);
+    for (const std::string& start : {absolute, resolved}) {
+        for (std::string p = start;; p = ParentOf(p)) {
+            struct stat st;
+            if (lstat(p.c_str(), &st) != 0)
+                return PathStatus(p, errno);
+            if (const char* why = Untrusted(st, p == start)) {
+                if (reason)
+                    *reason = p + ": " + why;
+                return kAccessDenied;
+            }
+            if (p == "/" || p.empty())
+                break;
+        }
+    }
+    return kSuccess;
+}
+
 // Owner of a file descriptor; closing twice is harmless.
 class CFd {
 public:
@@ -121,6 +172,8 @@ public:
     }
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
+    // Gives up ownership.
+    int Release() { return std::exchange(m_fd, -1); }
     // Closes now and tells whether the close succeeded (it reports delayed
     // write errors).
     bool Close() {
@@ -224,6 +277,9 @@ Status WriteWholeFile(const std::string& path, const std::string& text) {
 class CRegistryFile : public IHiveBacking {
 public:
     Status Load(CRegistryStore* store) override {
+        // A file that others can change is never read: it decides what runs.
+        if (CheckTrusted(nullptr) != kSuccess)
+            return kAccessDenied;
         std::string text;
         if (!ReadWholeFile(Path(), &text)) {
             *store = CRegistryStore{};
@@ -241,6 +297,14 @@ public:
             return access(path.c_str(), W_OK) == 0;
         std::string folder = path.substr(0, path.rfind('/') + 1);
         return access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+    }
+    // A missing file is judged by its folder, where it would be created.
+    Status CheckTrusted(std::string* reason) override {
+        std::string path = Path();
+        Status status = TrustedPath(path, reason);
+        if (status == kFileNotFound)
+            status = TrustedPath(ParentOf(path).empty() ? "." : ParentOf(path), reason);
+        return status;
     }
 
 private:
@@ -281,6 +345,35 @@ public:
     }
 };
 
+// A symbolic link moved across file systems: the same link is made beside
+// the target, put in place, and the source link removed. The target of the
+// link is never opened.
+Status MoveLinkAcross(const std::string& from, const std::string& to, bool replaceExisting) {
+    char target[4096];
+    ssize_t n = readlink(from.c_str(), target, sizeof target - 1);
+    if (n < 0)
+        return FailErrno();
+    target[n] = '\0';
+    std::string temp = to + ".mv" + std::to_string(getpid());
+    unlink(temp.c_str());
+    if (symlink(target, temp.c_str()) != 0)
+        return FailErrno();
+    int rc = replaceExisting
+                 ? rename(temp.c_str(), to.c_str())
+                 : renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (rc != 0) {
+        Status s = errno == EEXIST ? Fail(kAlreadyExists) : FailErrno();
+        unlink(temp.c_str());
+        return s;
+    }
+    if (unlink(from.c_str()) != 0) {
+        Status s = FailErrno();
+        unlink(to.c_str());
+        return s;
+    }
+    return kSuccess;
+}
+
 // ------------------------------------------------------------------ files
 
 class CPosixFileSystem : public IFileSystem {
@@ -309,8 +402,14 @@ public:
 
     Status GetAttributes(const std::string& path, std::uint32_t* attributes) override {
         struct stat st;
-        if (stat(path.c_str(), &st) != 0)
+        if (lstat(path.c_str(), &st) != 0)
             return FailPath(path);
+        if (S_ISLNK(st.st_mode)) {
+            struct stat target;
+            bool folder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+            *attributes = kAttributeReparsePoint | (folder ? kAttributeDirectory : 0);
+            return kSuccess;
+        }
         std::uint32_t a = 0;
         if (S_ISDIR(st.st_mode))
             a |= kAttributeDirectory;
@@ -322,8 +421,10 @@ public:
 
     Status SetAttributes(const std::string& path, std::uint32_t attributes) override {
         struct stat st;
-        if (stat(path.c_str(), &st) != 0)
+        if (lstat(path.c_str(), &st) != 0)
             return FailPath(path);
+        if (S_ISLNK(st.st_mode))
+            return kSuccess;  // chmod would change the target
         mode_t mode = st.st_mode & 07777;
         mode = (attributes & kAttributeReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
                                                  : mode | S_IWUSR;
@@ -387,12 +488,19 @@ public:
         return ReplaceWhole(path, content, temporaryPath);
     }
 
+    Status CheckTrusted(const std::string& path, std::string* reason) override {
+        Status status = TrustedPath(path, reason);
+        return status == kSuccess ? status : Fail(status);
+    }
+
 private:
     // The move across file systems: copy into a temporary name beside the
     // target, flush, put it in place, and only then remove the source. Any
     // failure removes the partial copy and leaves the source as it was.
     static Status CopyAcross(const std::string& from, const std::string& to, bool replaceExisting) {
-        int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (in < 0 && errno == ELOOP)
+            return MoveLinkAcross(from, to, replaceExisting);
         if (in < 0)
             return FailErrno();
         struct stat st;
@@ -464,6 +572,11 @@ private:
     int m_fd;
 };
 
+// The lock file belongs to the importer's user and nobody else may open it:
+// anyone who can open a file can flock it, and so block every run. A link in
+// its place, or a file that another user made beforehand, is removed and a
+// private one made instead (the lock folder has the sticky bit, so only its
+// owner or root can do that; anyone else gets status 5).
 class CPosixInstanceLock : public IInstanceLock {
 public:
     Status Acquire(const std::string& name, std::unique_ptr<IHeldLock>* held) override {
@@ -472,17 +585,47 @@ public:
         const char* folder =
             stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode) ? "/run/lock" : "/tmp";
         std::string path = std::string(folder) + "/" + name + ".lock";
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0)
-            return FailErrno();
-        fchmod(fd, 0666);  // other users' instances must be able to open it too
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            Status s = errno == EWOULDBLOCK ? Fail(kAlreadyExists) : FailErrno();
-            close(fd);
-            return s;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            CFd fd(open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+            if (!fd.Valid() && errno == ENOENT) {
+                fd = CFd(
+                    open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+                if (!fd.Valid() && errno == EEXIST)
+                    continue;  // another instance made it in between
+            }
+            if (!fd.Valid()) {
+                if (errno != ELOOP)
+                    return FailErrno();
+                if (lstat(path.c_str(), &st) != 0 || !RemovePlanted(path, st))
+                    return Fail(kAccessDenied);
+                continue;
+            }
+            if (fstat(fd.Get(), &st) != 0)
+                return FailErrno();
+            if (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077) ||
+                st.st_nlink != 1) {
+                if (!RemovePlanted(path, st))
+                    return Fail(kAccessDenied);
+                continue;
+            }
+            if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+                return errno == EWOULDBLOCK ? Fail(kAlreadyExists) : FailErrno();
+            *held = std::make_unique<CFileDescriptor>(fd.Release());
+            return kSuccess;
         }
-        *held = std::make_unique<CFileDescriptor>(fd);
-        return kSuccess;
+        return Fail(kAccessDenied);
+    }
+
+private:
+    // Removes what lies at `path` when it is still the entry described by
+    // `seen` (not a lock that another instance has just put there).
+    static bool RemovePlanted(const std::string& path, const struct stat& seen) {
+        struct stat now;
+        if (lstat(path.c_str(), &now) != 0)
+            return errno == ENOENT;
+        if (now.st_dev != seen.st_dev || now.st_ino != seen.st_ino)
+            return true;  // replaced meanwhile: look again
+        return unlink(path.c_str()) == 0 || errno == ENOENT;
     }
 };
 

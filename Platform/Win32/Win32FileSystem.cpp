@@ -26,7 +26,7 @@ constexpr DWORD kInvalidAttributes = INVALID_FILE_ATTRIBUTES;
 // "normal", as the Posix side reports it (Windows adds the archive bit to
 // every file it writes).
 std::uint32_t SeamAttributes(DWORD raw) {
-    std::uint32_t bits = raw & (kAttributeReadOnly | kAttributeDirectory);
+    std::uint32_t bits = raw & (kAttributeReadOnly | kAttributeDirectory | kAttributeReparsePoint);
     return bits ? bits : kAttributeNormal;
 }
 
@@ -187,6 +187,14 @@ Status CWin32FileSystem::ReplaceFile(const std::string& path, const std::string&
         DeleteFileA(temporaryPath.c_str());
         return Fail(status);
     }
+    return kSuccess;
+}
+
+// Windows guards its program folders with their access lists; every existing
+// path is taken as trusted.
+Status CWin32FileSystem::CheckTrusted(const std::string& path, std::string*) {
+    if (GetFileAttributesA(path.c_str()) == kInvalidAttributes)
+        return Fail(LastStatus());
     return kSuccess;
 }
 

@@ -17,6 +17,7 @@ public:
     Status ReadFile(const std::string& path, std::string* content) override;
     Status ReplaceFile(const std::string& path, const std::string& content,
                        const std::string& temporaryPath) override;
+    Status CheckTrusted(const std::string& path, std::string* reason) override;
 };
 
 // The thread's last error as a seam status: GetLastError, or the general

@@ -21,6 +21,18 @@ int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv
         return 0;
     }
 
+    // The registry decides which library is loaded and where files are
+    // moved. When another user can change it, it is not used at all, as ssh
+    // refuses a configuration file that others can write.
+    std::string reason;
+    if (platform.registry.CheckTrusted(&reason) == Platform::kAccessDenied) {
+        std::cerr << "ferrowin: the registry can be changed by other users, so nothing is "
+                     "imported ("
+                  << reason << ")\n";
+        lock.reset();
+        return 1;
+    }
+
     int exitCode = 1;
     try {
         platform.system.InitializeCom();

@@ -1,6 +1,7 @@
 #include "Server/Ferrowin/EventReport.h"
 
 #include <cstring>
+#include <iostream>
 #include <string>
 
 #include "Brennick/Helpers.h"
@@ -14,6 +15,7 @@ const char kDbManagerKey[] = "SOFTWARE\\Zorel\\Kestrafold\\DBManager";
 
 Platform::CPlatform* g_platform = nullptr;
 Platform::LibraryHandle g_library = nullptr;
+bool g_refusedTold = false;
 SendLogSvrLogFunction g_sendLogSvrLog = nullptr;
 
 Platform::CPlatform& EventPlatform() {
@@ -44,6 +46,17 @@ void Bind() {
     if (!path.empty() && path.back() != Platform::PathSeparator())
         path += Platform::PathSeparator();
     path += Platform::LibraryFileName("pellinor");
+
+    // The library runs with the importer's rights: one that another user can
+    // replace (it, or a folder above it) is not loaded, and events are lost.
+    std::string reason;
+    if (platform.files.CheckTrusted(path, &reason) == Platform::kAccessDenied) {
+        if (!g_refusedTold)
+            std::cerr << "ferrowin: " << path << " is not loaded, other users can change it ("
+                      << reason << ")\n";
+        g_refusedTold = true;
+        return;
+    }
 
     Platform::LibraryHandle handle = nullptr;
     if (platform.libraries.Load(path, &handle) != Platform::kSuccess)
@@ -87,6 +100,7 @@ int ReportLogEventWithSystemError(EventMessage message, const std::string& text)
 
 void UnloadEventLibrary() {
     g_sendLogSvrLog = nullptr;
+    g_refusedTold = false;
     if (g_library)
         EventPlatform().libraries.Free(g_library);
     g_library = nullptr;

@@ -6,6 +6,9 @@
 
 namespace {
 
+// The detail of the import-failure event of a symbolic link.
+constexpr char kLinkRefused[] = " (a symbolic link: links are not loaded)";
+
 // A path as the text of a T-SQL string literal: every apostrophe doubled, so
 // that a name such as "it's.csv" loads like any other and can never end
 // the literal early.
@@ -39,6 +42,18 @@ int CLogCollect::ImportLogFile(const char* path) {
         if (!IsLogKind(kind))
             return 0;
         const char* table = LogKindTable(kind);
+
+        // A symbolic link could lend the importer's rights to any file it
+        // points at: it is never loaded, only moved (as a link) to the error
+        // folder.
+        std::uint32_t attributes = 0;
+        if (m_platform.files.GetAttributes(path, &attributes) == Platform::kSuccess &&
+            (attributes & Platform::kAttributeReparsePoint)) {
+            ReportLogEvent(EventMessage::ImportFailed,
+                           FormatEventText(EventMessage::ImportFailed, {path}) + kLinkRefused);
+            RelocateLogFile(path, 0);
+            return 0;
+        }
 
         PrepareInstallSoftwareLog(path);
         std::int64_t before = GetAggregateValue(table, "LogID", "MAX");

@@ -58,6 +58,48 @@ TEST(FileSystem, ReplaceDoesNotWriteThroughALinkAtTheTemporaryName) {
     EXPECT_EQ("new", ReadFile(dir / "log.csv"));
 }
 
+// A symbolic link is a thing of its own, as on Windows: its attributes are
+// its own, setting them leaves the target alone, and a move (on one file
+// system or across two) moves the link and never reads or changes the file
+// it points at.
+TEST(FileSystem, LinksAreMovedAsLinksAndTheirTargetsLeftAlone) {
+    CTempDir disk;
+    std::unique_ptr<CTempDir> shm;
+    if (std::filesystem::is_directory("/dev/shm"))
+        shm = std::make_unique<CTempDir>("/dev/shm");
+    IFileSystem& files = DefaultPlatform().files;
+    WriteFile(disk / "secret", "secret");
+    chmod((disk / "secret").c_str(), 0444);
+    std::filesystem::create_directory(disk / "folder");
+    std::filesystem::create_directory(disk / "out");
+    std::filesystem::create_symlink(disk / "secret", disk / "link.csv");
+    std::filesystem::create_symlink(disk / "folder", disk / "dirlink.csv");
+
+    std::uint32_t attributes = 0;
+    ASSERT_EQ(kSuccess, files.GetAttributes(disk / "link.csv", &attributes));
+    EXPECT_EQ(kAttributeReparsePoint, attributes);
+    ASSERT_EQ(kSuccess, files.GetAttributes(disk / "dirlink.csv", &attributes));
+    EXPECT_EQ(kAttributeReparsePoint | kAttributeDirectory, attributes);
+    EXPECT_EQ(kSuccess, files.SetAttributes(disk / "link.csv", 0));
+    struct stat st;
+    ASSERT_EQ(0, stat((disk / "secret").c_str(), &st));
+    EXPECT_EQ(0444u, st.st_mode & 0777);
+
+    std::vector<std::string> targets = {disk / "out/link.csv"};
+    if (shm)
+        targets.push_back(*shm / "link.csv");
+    std::string from = disk / "link.csv";
+    for (const std::string& to : targets) {
+        SCOPED_TRACE(to);
+        ASSERT_EQ(kSuccess, files.MoveFile(from, to, true));
+        EXPECT_TRUE(std::filesystem::is_symlink(to));
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(from)));
+        EXPECT_EQ(disk / "secret", std::filesystem::read_symlink(to).string());
+        from = to;
+    }
+    EXPECT_EQ("secret", ReadFile(disk / "secret"));
+}
+
 TEST(System, ErrorTextEnvironmentAndModule) {
     ISystem& system = DefaultPlatform().system;
     std::string text = system.ErrorText(kFileNotFound);

@@ -67,6 +67,21 @@ TEST(RegistryFile, MalformedLinesAreReportedAndSkipped) {
     EXPECT_NE(std::string::npos, skipped[1].find("line 8"));
 }
 
+// A value type wider than 32 bits makes only its own line unreadable.
+TEST(RegistryFile, AnOverlongValueTypeSkipsItsLine) {
+    std::vector<std::string> skipped;
+    CRegistryStore store = CRegistryStore::Parse(
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"T\"=hex(123456789):61,00\r\n"
+        "\"K\"=hex(7):61,00\r\n",
+        &skipped);
+    EXPECT_EQ(1u, skipped.size());
+    CRegistryStore::Key* key = store.FindKey("HKEY_LOCAL_MACHINE\\A");
+    ASSERT_NE(nullptr, key);
+    EXPECT_EQ(nullptr, key->FindValue("T"));
+    ASSERT_NE(nullptr, key->FindValue("K"));
+    EXPECT_EQ(7u, key->FindValue("K")->type);
+}
+
 TEST(RegistryFile, Utf16ExportIsRead) {
     std::string utf8 =
         "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n"

@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -156,8 +158,14 @@ std::string Terminator(const std::string& text, bool row) {
 }  // namespace
 
 bool IsBulkInsert(const std::string& sql) {
-    CTokenizer tokens(sql);
-    return Is(tokens.Next(), "BULK") && Is(tokens.Next(), "INSERT");
+    // A text that does not even tokenize (an unclosed "[" or quote) is no
+    // BULK INSERT: it goes to SQLite, which reports it as its own error.
+    try {
+        CTokenizer tokens(sql);
+        return Is(tokens.Next(), "BULK") && Is(tokens.Next(), "INSERT");
+    } catch (const ComError&) {
+        return false;
+    }
 }
 
 BulkInsertStatement ParseBulkInsert(const std::string& sql) {
@@ -203,10 +211,19 @@ BulkInsertStatement ParseBulkInsert(const std::string& sql) {
             value = tokens.Next();
             next = tokens.Next();
         }
+        // An option's number: a lone "-" is no number, and one beyond the
+        // int range fails as the server's conversion does.
         auto number = [&] {
-            if (value.kind != Token::kNumber)
+            if (value.kind != Token::kNumber || value.text == "-")
                 SyntaxError(value);
-            return std::stol(value.text);
+            long parsed = 0;
+            const char* end = value.text.data() + value.text.size();
+            auto [at, error] = std::from_chars(value.text.data(), end, parsed);
+            if (error != std::errc() || at != end || parsed > INT32_MAX || parsed < INT32_MIN)
+                RaiseStatementError(
+                    "Arithmetic overflow error converting expression to data "
+                    "type int.");
+            return parsed;
         };
         auto text = [&] {
             if (value.kind != Token::kString)
@@ -725,16 +742,15 @@ private:
 // refused before any read, as SQL Server refuses a file it cannot open.
 class CDataFile {
 public:
-    explicit CDataFile(const std::string& path)
-        : m_fd(OpenDataFile(path)) {
+    explicit CDataFile(const std::string& path) : m_fd(OpenDataFile(path)) {
         if (m_fd < 0) {
             int error = errno;
             if (error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM ||
                 error == ELOOP || error == ENAMETOOLONG)
                 RaiseStatementError("Cannot bulk load. The file \"" + path +
                                     "\" does not exist or you don't have file access rights.");
-            RaiseStatementError(CannotOpen(path, std::to_string(error) + "(" +
-                                                     std::strerror(error) + ")"));
+            RaiseStatementError(
+                CannotOpen(path, std::to_string(error) + "(" + std::strerror(error) + ")"));
         }
         struct stat info {};
         if (fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -785,7 +801,9 @@ public:
         if (m_text.size() < kShown)
             m_text += "\n" + message;
     }
-    [[noreturn]] void Raise(const std::string& reason) const { RaiseStatementError(reason + m_text); }
+    [[noreturn]] void Raise(const std::string& reason) const {
+        RaiseStatementError(reason + m_text);
+    }
 
 private:
     static constexpr size_t kShown = 512;
@@ -834,8 +852,8 @@ long Load(sqlite3* db, const BulkInsertStatement& s, const CDeadline& deadline) 
             const ColumnDef& column = table->columns[i];
             if (column.identity)
                 continue;  // present in the file, assigned by the table
-            *error = BindField(insert.Get(), ++parameter, column, fields[i].first,
-                               fields[i].second, s.codePage, scratch[i]);
+            *error = BindField(insert.Get(), ++parameter, column, fields[i].first, fields[i].second,
+                               s.codePage, scratch[i]);
             if (*error != FieldError::kNone)
                 return i;
         }
@@ -847,15 +865,16 @@ long Load(sqlite3* db, const BulkInsertStatement& s, const CDeadline& deadline) 
         if (r == CRecordReader::Result::kEnd)
             break;
         if (r == CRecordReader::Result::kTruncated)
-            messages.Raise("Bulk load: An unexpected end of file was encountered in the data file.");
+            messages.Raise(
+                "Bulk load: An unexpected end of file was encountered in the data file.");
         ++row;
         if ((row & 0xFF) == 0)
             deadline.Check();
         if (row < s.firstRow)
             continue;
         FieldError error = FieldError::kNone;
-        size_t count = r == CRecordReader::Result::kRecord ? table->columns.size()
-                                                           : reader.OverlongField();
+        size_t count =
+            r == CRecordReader::Result::kRecord ? table->columns.size() : reader.OverlongField();
         size_t bad = bind(count, &error);
         if (error == FieldError::kNone && r == CRecordReader::Result::kOverlong) {
             const ColumnDef& column = table->columns[bad];

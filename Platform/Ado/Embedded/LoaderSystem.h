@@ -2,7 +2,9 @@
 // Windows: opening the data file as a read-only descriptor, in binary mode
 // (Windows would otherwise turn CR LF into LF while reading), not passed on
 // to child processes, and on Linux without blocking (a FIFO with no writer
-// would hold the open forever); and memmem, which Windows' C library lacks.
+// would hold the open forever) and without following a symbolic link (the
+// importer loads the files it was given, never what a link points at); and memmem, which Windows' C
+// library lacks.
 #pragma once
 #include <fcntl.h>
 
@@ -22,7 +24,7 @@ inline int OpenDataFile(const std::string& path) {
 #ifdef _WIN32
     return _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 #else
-    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
 #endif
 }
 

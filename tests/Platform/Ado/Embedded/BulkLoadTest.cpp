@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "Platform/Ado/Embedded/BulkInsert.h"
 #include "Platform/Ado/Embedded/LogSchema.h"
 #include "Server/Ferrowin/database/ADOCommand.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
@@ -233,6 +234,21 @@ TEST_F(EmbeddedTest, PathsAndStatementErrors) {
     EXPECT_EQ(0, m_db.Execute("SELEC 1"));
     EXPECT_EQ(0x80040E14u, m_db.GetLastErrorCode());
     EXPECT_EQ(1, m_db.IsOpen());
+
+    // Option numbers that are none, or beyond the int range.
+    for (std::string number : {"-", "99999999999999999999", "-2147483649"}) {
+        EXPECT_EQ(0, m_db.Execute("BULK INSERT VY_FileOptLog FROM 'x' WITH (MAXERRORS = " + number +
+                                  ")"));
+        EXPECT_EQ(0x80040E14u, m_db.GetLastErrorCode()) << number;
+    }
+
+    // Text that does not tokenize is no BULK INSERT: SQLite reports it.
+    EXPECT_FALSE(Ado::Embedded::IsBulkInsert(" [bulk insert [x"));
+    EXPECT_TRUE(Ado::Embedded::IsBulkInsert("bulk insert [x"));
+    EXPECT_EQ(0, m_db.Execute(" [bulk insert [x"));
+    EXPECT_EQ(0x80040E14u, m_db.GetLastErrorCode());
+    EXPECT_EQ(std::string::npos, m_db.GetLastErrorText().find("Incorrect syntax near '['"))
+        << m_db.GetLastErrorText();
 }
 
 TEST_F(EmbeddedTest, DataRunningStatementsRunAsWritten) {

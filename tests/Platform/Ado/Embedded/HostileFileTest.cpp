@@ -42,12 +42,24 @@ void* Allocate(std::size_t size) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -88,7 +100,9 @@ std::string Statement(const std::string& path, long maxErrors,
 
 class HostileTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(1, m_db.Open(ConnectionString())) << m_db.GetLastErrorText(); }
+    void SetUp() override {
+        ASSERT_EQ(1, m_db.Open(ConnectionString())) << m_db.GetLastErrorText();
+    }
     std::string ConnectionString() const {
         return "Provider=Embedded;Data Source=" + (m_dir / "veyrith.db");
     }
@@ -190,12 +204,13 @@ TEST_P(NotRegularFileCases, RefusedAtOnce) {
     size_t at = expected.find("%s");
     if (at != std::string::npos)
         expected.replace(at, 2, path);
-    EXPECT_NE(std::string::npos, m_db.GetLastErrorText().find(expected))
-        << m_db.GetLastErrorText();
+    EXPECT_NE(std::string::npos, m_db.GetLastErrorText().find(expected)) << m_db.GetLastErrorText();
     EXPECT_EQ(0, Count());
     EXPECT_EQ(1, m_db.IsOpen());
 }
 
+const char kNoAccess[] =
+    "Cannot bulk load. The file \"%s\" does not exist or you don't have file access rights.";
 const char kCannotOpen[] =
     "Cannot bulk load because the file \"%s\" could not be opened. Operating system error code "
     "5(Access is denied.).";
@@ -207,13 +222,23 @@ const FileCase kFileCases[] = {
          return dir / "fifo.csv";
      },
      kCannotOpen},
+    // A link is never followed, whatever it points at.
     {"symbolic link to a FIFO",
      [](const CTempDir& dir) {
          mkfifo((dir / "fifo").c_str(), 0600);
          symlink((dir / "fifo").c_str(), (dir / "link.csv").c_str());
          return dir / "link.csv";
      },
-     kCannotOpen},
+     kNoAccess},
+    {"symbolic link to a regular file",
+     [](const CTempDir& dir) {
+         WriteFile(dir / "rows",
+                   "1\xFE"
+                   "2\r\n");
+         symlink((dir / "rows").c_str(), (dir / "link.csv").c_str());
+         return dir / "link.csv";
+     },
+     kNoAccess},
     {"dev zero", [](const CTempDir&) { return std::string("/dev/zero"); }, kCannotOpen},
     {"dev null", [](const CTempDir&) { return std::string("/dev/null"); }, kCannotOpen},
     {"folder",
@@ -276,18 +301,25 @@ const std::string kMegabyte(3 << 20, 'x');  // longer than a chunk of the reader
 
 const OverlongCase kOverlongCases[] = {
     {"a field without its terminator, past a chunk",
-     Row() + "\r\n" + "0\xFE" "2026/12/01\xFEPC" + kMegabyte + "\r\n" + Row() + "\r\n", 1,
+     Row() + "\r\n" +
+         "0\xFE"
+         "2026/12/01\xFEPC" +
+         kMegabyte + "\r\n" + Row() + "\r\n",
+     1,
      // the record runs on to the third line's CR LF after its 0xFE's
      "truncation) for row 2, column 3 (ComputerName)."},
     {"an overlong field found whole",
-     Row() + "\r\n" + "0\xFE" "2026/12/01\xFEPC" + std::string(300, 'x') +
-         "\xFEu\xFE\xFE\xFE\xFE\xFE\xFE\xFE\r\n" + Row() + "\r\n",
+     Row() + "\r\n" +
+         "0\xFE"
+         "2026/12/01\xFEPC" +
+         std::string(300, 'x') + "\xFEu\xFE\xFE\xFE\xFE\xFE\xFE\xFE\r\n" + Row() + "\r\n",
      2, "truncation) for row 2, column 3 (ComputerName)."},
     {"an earlier field's error is named first",
      Row() + "\r\n" + "0\xFEnot a date\xFEPC" + kMegabyte +
          "\xFEu\xFE\xFE\xFE\xFE\xFE\xFE\xFE\r\n" + Row() + "\r\n",
-     2, "(type mismatch or invalid character for the specified codepage) for row 2, column 2 "
-        "(LogDate)."},
+     2,
+     "(type mismatch or invalid character for the specified codepage) for row 2, column 2 "
+     "(LogDate)."},
     {"a number field of blanks past its limit",
      Row("2026/12/01", std::string(1000, ' ') + "1") + "\r\n" + Row() + "\r\n", 1,
      "(type mismatch or invalid character for the specified codepage) for row 1, column 9 "
@@ -307,8 +339,8 @@ TEST_F(HostileTest, TerminatorsSplitAcrossChunksAreFound) {
         for (size_t shift = 0; shift < 3; ++shift) {
             auto record = [&](size_t application) {
                 return "0" + separator + "2026/12/01" + separator + "PC" + separator + "u" +
-                       separator + separator + separator + separator + separator + "1" +
-                       separator + "0" + separator + std::string(application, 'a') + "\r\n";
+                       separator + separator + separator + separator + separator + "1" + separator +
+                       "0" + separator + std::string(application, 'a') + "\r\n";
             };
             const std::string full = record(250);
             const size_t bare = record(0).size();
@@ -399,8 +431,7 @@ const ConversionCase kConversionCases[] = {
     {"ISO 8601 needs two digits", "2026-12-01T9:20:30", "1", "0", nullptr},
     {"ISO 8601 needs dashes", "2026/12/01T10:20:30", "1", "0", nullptr},
     {"unseparated", "20261201", "1", "0", "2026-12-01 00:00:00.000|1|0"},
-    {"unseparated with a time", "20261201 10:20:30.997", "1", "0",
-     "2026-12-01 10:20:30.997|1|0"},
+    {"unseparated with a time", "20261201 10:20:30.997", "1", "0", "2026-12-01 10:20:30.997|1|0"},
     {"unseparated with an invalid day", "20260230", "1", "0", nullptr},
     {"one-digit month and day", "2026/1/5", "1", "0", "2026-01-05 00:00:00.000|1|0"},
     {"one-digit hour and minute", "2026-1-5 9:5", "1", "0", "2026-01-05 09:05:00.000|1|0"},
@@ -410,8 +441,7 @@ const ConversionCase kConversionCases[] = {
     {"three-digit month", "2026/012/05", "1", "0", nullptr},
     {"mixed separators", "2026/12-05", "1", "0", nullptr},
     {"four fraction digits", "2026/12/05 10:00:00.1234", "1", "0", nullptr},
-    {".999 is the next second", "2026/12/01 10:20:30.999", "1", "0",
-     "2026-12-01 10:20:31.000|1|0"},
+    {".999 is the next second", "2026/12/01 10:20:30.999", "1", "0", "2026-12-01 10:20:31.000|1|0"},
     {".002 is .003", "2026/12/01 10:20:30.002", "1", "0", "2026-12-01 10:20:30.003|1|0"},
     {".001 is .000", "2026/12/01 10:20:30.001", "1", "0", "2026-12-01 10:20:30.000|1|0"},
     {".005 is .007", "2026/12/01 10:20:30.005", "1", "0", "2026-12-01 10:20:30.007|1|0"},
@@ -443,8 +473,7 @@ const ConversionCase kConversionCases[] = {
     {"a sign alone", "2026/12/01", "-", "0", nullptr},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, ConversionCases, ::testing::ValuesIn(kConversionCases),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, ConversionCases, ::testing::ValuesIn(kConversionCases), CaseName());
 
 // ---- the row terminator
 
@@ -457,8 +486,7 @@ struct TerminatorCase {
     friend void PrintTo(const TerminatorCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class TerminatorCases : public HostileTest, public ::testing::WithParamInterface<TerminatorCase> {
-};
+class TerminatorCases : public HostileTest, public ::testing::WithParamInterface<TerminatorCase> {};
 
 TEST_P(TerminatorCases, ThreeLines) {
     const TerminatorCase& c = GetParam();
@@ -483,8 +511,7 @@ const TerminatorCase kTerminatorCases[] = {
             Row("2026/12/01", "1", "0", "three") + "\n")},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, TerminatorCases, ::testing::ValuesIn(kTerminatorCases),
-                         CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, TerminatorCases, ::testing::ValuesIn(kTerminatorCases), CaseName());
 
 // ---- a file that ends inside a record
 
@@ -513,14 +540,24 @@ TEST_P(EndOfFileCases, WithinMaxErrors) {
 }
 
 const EndCase kEndCases[] = {
-    {"inside a field", Records(3) + "0\xFE" "2026/12/01", false, 0},
-    {"after a field terminator", Records(3) + "0\xFE" "2026/12/01\xFE", false, 0},
-    {"inside an overlong record", Records(3) + "0\xFE" "2026/12/01\xFE" + kMegabyte, false, 0},
+    {"inside a field",
+     Records(3) + "0\xFE"
+                  "2026/12/01",
+     false, 0},
+    {"after a field terminator",
+     Records(3) + "0\xFE"
+                  "2026/12/01\xFE",
+     false, 0},
+    {"inside an overlong record",
+     Records(3) +
+         "0\xFE"
+         "2026/12/01\xFE" +
+         kMegabyte,
+     false, 0},
     {"a blank last line", Records(3) + "\r\n", false, 0},
     {"after a faulty row", Row("bad") + "\r\n" + Records(2) + "0\xFE", false, 0},
     {"last record complete without its terminator", Records(2) + Row(), true, 3},
-    {"last record with an empty last field", Records(2) + Row("2026/12/01", "1", "0", ""), true,
-     3},
+    {"last record with an empty last field", Records(2) + Row("2026/12/01", "1", "0", ""), true, 3},
     {"half a row terminator is data", Records(2) + Row() + "\r", true, 3},
 };
 
