@@ -74,6 +74,10 @@ public:
             if (end == std::string::npos)
                 RaiseStatementError("Incorrect syntax near '" + std::string(1, c) + "'.");
             std::string text = m_sql.substr(m_pos + 1, end - m_pos - 1);
+            if (text.empty())  // [] or "" names nothing
+                RaiseStatementError(
+                    "An object or column name is missing or empty. Aliases defined as \"\" "
+                    "or [] are not allowed. Change the alias to a valid name.");
             m_pos = end + 1;
             return {Token::kWord, text};
         }

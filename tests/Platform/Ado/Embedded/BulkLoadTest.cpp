@@ -242,6 +242,10 @@ TEST_F(EmbeddedTest, PathsAndStatementErrors) {
         EXPECT_EQ(0x80040E14u, m_db.GetLastErrorCode()) << number;
     }
 
+    EXPECT_EQ(0, m_db.Execute("BULK INSERT [] FROM 'x' WITH (MAXERRORS = 1)"));
+    EXPECT_NE(std::string::npos, m_db.GetLastErrorText().find("missing or empty"))
+        << m_db.GetLastErrorText();
+
     // Text that does not tokenize is no BULK INSERT: SQLite reports it.
     EXPECT_FALSE(Ado::Embedded::IsBulkInsert(" [bulk insert [x"));
     EXPECT_TRUE(Ado::Embedded::IsBulkInsert("bulk insert [x"));
