@@ -160,8 +160,8 @@ private:
         return result;
     }
 
-    void Call(const std::string& name, std::vector<ProcedureParameter>& params,
-              long timeoutSeconds, long* affected) {
+    void Call(const std::string& name, std::vector<ProcedureParameter>& params, long timeoutSeconds,
+              long* affected) {
         SetBusyTimeout(timeoutSeconds);
         std::string bare = name;
         size_t dot = bare.rfind('.');
