@@ -4,10 +4,10 @@
 
 #include "Platform/Platform.h"
 
-// Registry keys under HKEY_LOCAL_MACHINE, opened with all access.
+// Registry keys under HKEY_LOCAL_MACHINE, opened with all access
+// (Platform::kKeyAllAccess).
 constexpr char kDbManagerKey[] = "SOFTWARE\\Zorel\\Kestrafold\\DBManager";
 constexpr char kProductKey[] = "SOFTWARE\\Zorel\\Kestrafold";
-constexpr std::uint32_t kCollectKeyAccess = 0xF003F;
 
 // Registry strings and settings paths are read into buffers of this size.
 constexpr std::uint32_t kSettingBufferSize = 1024;

@@ -5,13 +5,12 @@
 #include <string>
 
 #include "Brennick/Helpers.h"
+#include "Server/Ferrowin/CollectCommon.h"
 #include "Server/Ferrowin/RegistryKey.h"
 
 namespace {
 
 using SendLogSvrLogFunction = int (*)(const char*, const char*);
-
-const char kDbManagerKey[] = "SOFTWARE\\Zorel\\Kestrafold\\DBManager";
 
 Platform::CPlatform* g_platform = nullptr;
 Platform::LibraryHandle g_library = nullptr;
@@ -29,7 +28,7 @@ std::string ReadInstallPath(Platform::IRegistry& registry) {
     CRegistryKey key(registry);
     if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, Platform::kKeyAllAccess) != 0)
         return "";
-    char buffer[1024];
+    char buffer[kSettingBufferSize];
     std::memset(buffer, 0, sizeof buffer);
     if (key.QueryValue(buffer, "InstallPath", sizeof buffer, Platform::kRegSz) != 0)
         return "";

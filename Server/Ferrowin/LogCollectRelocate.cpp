@@ -32,7 +32,7 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
     std::string installFolder;
     {
         CRegistryKey key(m_platform.registry);
-        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, kCollectKeyAccess) == 0) {
+        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, Platform::kKeyAllAccess) == 0) {
             std::string buffer(kSettingBufferSize, '\0');
             if (key.QueryValue(buffer.data(), "InstallPath", kSettingBufferSize,
                                Platform::kRegSz) != 0)

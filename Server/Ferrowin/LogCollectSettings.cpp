@@ -41,7 +41,7 @@ int CLogCollect::Initialize() {
 
         CRegistryKey key(m_platform.registry);
         std::string installFolder;
-        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, kCollectKeyAccess) != 0) {
+        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, Platform::kKeyAllAccess) != 0) {
             m_nWriteMaxError = kDefaultWriteMaxError;
             m_nSqlSpTimeout = kDefaultSqlSpTimeout;
         } else {
@@ -82,7 +82,7 @@ int CLogCollect::Initialize() {
             break;
         }
 
-        if (key.Open(Platform::kHKeyLocalMachine, kProductKey, kCollectKeyAccess) != 0) {
+        if (key.Open(Platform::kHKeyLocalMachine, kProductKey, Platform::kKeyAllAccess) != 0) {
             ReportLogEventWithSystemError(EventMessage::ProductKeyUnopenable,
                                           EventText(EventMessage::ProductKeyUnopenable));
             return 0;
