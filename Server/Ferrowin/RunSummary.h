@@ -33,7 +33,8 @@ public:
     // One listed file. Until one of the calls below decides, its outcome is
     // Left: a file that is neither loaded nor failed stays in the folder.
     void BeginFile();
-    // `rows` rows of the file reached `table`.
+    // `rows` rows of the file reached `table`: the growth of the table's
+    // highest LogID over the load.
     void FileLoaded(const std::string& table, std::int64_t rows);
     // The file goes to the error folder.
     void FileFailed();

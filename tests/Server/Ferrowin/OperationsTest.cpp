@@ -235,6 +235,27 @@ TEST_F(Operations, WithoutADatabaseTheRunIsNotGoodAndAMissingFolderIsSaid) {
     EXPECT_FALSE(Exists(m_root / "missing"));
 }
 
+// In the program's own process, where the scripted provider can drop the
+// connection: the file that met it is left for a later run.
+TEST_F(Operations, ALostConnectionIsSaidAndItsFileLeft) {
+    WriteRegistry(DefaultRegistry());
+    PutLog(kUrlLog, "URLLogFile_a.csv", 2);
+    Ado::Scripted::Script().FailStatement("BULK INSERT", Ado::kEFail,
+                                          "[08S01] Communication link failure");
+    ::testing::internal::CaptureStdout();
+    int code = Run(In());
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(1, code);
+    EXPECT_EQ(
+        "ferrowin: 0 files loaded, 0 sent to the error folder, 1 left for a later run, 0 "
+        "skipped as still being written; 0 rows loaded; ",
+        Figures(out));
+    EXPECT_NE(std::string::npos,
+              out.find(" seconds; the connection to the database was lost (see the events)\n"))
+        << out;
+    EXPECT_TRUE(Exists(In() + "URLLogFile_a.csv"));
+}
+
 // --help and --version as GNU tools have them: on the fake, the program makes
 // no call at all on its platform (no lock, no registry, no file).
 TEST(OperationsOptions, HelpAndVersionTouchNothing) {
