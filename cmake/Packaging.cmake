@@ -16,6 +16,7 @@
 #   /etc/kestrafold/Setting/KFSettings.ini  backup and error folders
 #   /etc/kestrafold/Setting/2/product.ini   log kinds, product folder
 #   /etc/default/ferrowin                   the service's input folder and environment
+#   /etc/logrotate.d/ferrowin               rotation of the event file
 #   /lib/systemd/system/ferrowin.{service,timer}
 #   /var/spool/ferrowin/                    input folder: agents deliver here
 #   /var/lib/ferrowin/                      embedded database, backup/, error/, LogError/
@@ -73,7 +74,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SECTION admin)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tdsodbc, sqlite3")
+    set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tdsodbc, sqlite3, logrotate, prometheus-node-exporter")
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
         "Veyrith log importer (Ferrowin) and its notification library (Pellinor)\n\
 Loads the CSV activity logs that client agents deliver into the product\n\
@@ -100,6 +101,8 @@ minutes over the folder named in /etc/default/ferrowin.")
             RENAME ferrowin)
     install(FILES ${PACKAGING_DIR}/linux/ferrowin.service ${PACKAGING_DIR}/linux/ferrowin.timer
             DESTINATION /lib/systemd/system)
+    install(FILES ${PACKAGING_DIR}/linux/ferrowin.logrotate DESTINATION /etc/logrotate.d
+            RENAME ferrowin)
     install(DIRECTORY DESTINATION /var/spool/ferrowin)
     install(DIRECTORY DESTINATION /var/lib/ferrowin
             DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)

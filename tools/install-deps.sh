@@ -20,6 +20,8 @@ packages=(
     dpkg-dev                        # dpkg-shlibdeps: the .deb's Depends
     systemd                         # systemd-analyze verify of the units
     man-db groff-base               # man -l of the manual page
+    python3-prometheus-client       # a real Prometheus text parser for the metrics file
+    logrotate                       # logrotate -d of the event file's rotation
 )
 # npm comes with some builds of nodejs and is a package of its own in Debian.
 command -v npm >/dev/null || packages+=(npm)

@@ -2,9 +2,11 @@
 # The package test: builds the .deb from the release build, installs it with
 # dpkg into a clean root (a temporary folder with its own dpkg database; no
 # container), runs the service's command line once inside that root over
-# generated sample logs, checks the rows and the events, checks the systemd
-# units and the man page, then removes and purges the package and checks what
-# is left. Needs root (dpkg --root and chroot).
+# generated sample logs, checks the rows, the events, the summary line and the
+# metrics file, checks the systemd units (and the sandbox's exposure score),
+# the man page and the log rotation, then removes and purges the package and
+# checks what is left. Needs root (dpkg --root and chroot). JOBS sets the
+# build's parallel jobs (default: every processor).
 #
 # The root has no libc6 or other Debian packages: dpkg installs with
 # --force-depends, and the shared libraries that the two binaries link (and
@@ -28,7 +30,7 @@ expect_eq() {  # what, expected, actual
 
 echo "== building the .deb (linux-release)"
 cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release -j "$(nproc)" --target deb gen-logs | grep -E 'CPack: -|error' || true
+cmake --build --preset linux-release -j "${JOBS:-$(nproc)}" --target deb gen-logs | grep -E 'CPack: -|error' || true
 bin=$source/build/linux-release
 deb=$(ls -t "$bin"/ferrowin_*.deb | head -n 1)
 echo "package: $deb"
@@ -63,6 +65,10 @@ done
 # stand-in for the systemd package, so that the units can be verified there.
 mkdir -p "$root/usr/lib/systemd/system"
 cp -a /lib/systemd/system/. "$root/usr/lib/systemd/system/"
+# node_exporter's textfile folder, as the root's stand-in for the
+# prometheus-node-exporter package.
+metrics_folder=/var/lib/prometheus/node-exporter
+mkdir -p "$root$metrics_folder"
 # The code page modules that libc6 ships (the embedded database converts from
 # code page 932 through iconv).
 gconv=$(dirname "$(dpkg -L libc6 | grep -m 1 '/gconv/CP932\.so$')")
@@ -102,6 +108,16 @@ fi
 [ ! -s "$work/verify" ] || { cat "$work/verify"; fail "systemd-analyze verify reported the lines above"; }
 echo "systemd-analyze verify --root=$root ferrowin.service ferrowin.timer: no findings"
 
+echo "== the service's sandbox: systemd-analyze security"
+(cd "$root" && systemd-analyze security --offline=yes --root="$root" ferrowin.service) \
+    >"$work/security" 2>&1 || { cat "$work/security"; fail "systemd-analyze security failed"; }
+grep '✗' "$work/security" || true
+score=$(sed -n 's/^.*Overall exposure level for ferrowin\.service: \([0-9.]*\) .*$/\1/p' "$work/security")
+[ -n "$score" ] || { cat "$work/security"; fail "no exposure level in the output"; }
+echo "exposure level of ferrowin.service: $score ($(grep -o 'Overall exposure level.*' "$work/security"))"
+awk -v s="$score" 'BEGIN { exit !(s < 4.0) }' || fail "exposure level $score is not below 4.0"
+grep -q '^Persistent=true$' "$root/lib/systemd/system/ferrowin.timer" || fail "the timer is not persistent"
+
 echo "== the man page: man -l"
 man -l "$root/usr/share/man/man8/ferrowin.8.gz" 2>"$work/man-warnings" | head -n 8
 man --warnings -l "$root/usr/share/man/man8/ferrowin.8.gz" >/dev/null 2>"$work/man-warnings"
@@ -138,10 +154,14 @@ chroot=$(command -v chroot)
 echo "EnvironmentFile=$environment_file: ${environment[*]}"
 echo "ExecStart: ${argv[*]}"
 set +e
-env -i "${environment[@]}" "$chroot" "$root" "${argv[@]}"
+env -i "${environment[@]}" "$chroot" "$root" "${argv[@]}" >"$work/summary"
 code=$?
 set -e
+cat "$work/summary"
 expect_eq "exit code (SuccessExitStatus=1)" 1 "$code"
+expect_eq "summary lines" 1 "$(wc -l <"$work/summary")"
+expect_eq "summary" "ferrowin: 17 files loaded, 2 sent to the error folder, 1 left for a later run, 0 skipped as still being written; 680 rows loaded;" \
+    "$(sed 's/ [0-9.]* seconds$//' "$work/summary")"
 grep -q '^SuccessExitStatus=1$' "$unit" || fail "the unit would count exit code 1 as a failure"
 
 echo "== rows"
@@ -154,6 +174,26 @@ for table in VY_FileOptLog VY_UrlLog VY_AsInstallSoftware VY_WinAuthLog; do
     expect_eq "rows of $table" 40 "$(sqlite3 "$db" "SELECT COUNT(*) FROM $table;")"
 done
 expect_eq "DataRunning after the run" 0 "$(sqlite3 "$db" "SELECT DataRunning FROM VY_AsDataRunning;")"
+
+echo "== metrics (FERROWIN_METRICS), read by the Prometheus client's parser"
+metrics=$(sed -n 's/^FERROWIN_METRICS=//p' "$root/etc/default/ferrowin")
+expect_eq "metrics file" "$metrics_folder/ferrowin.prom" "$metrics"
+[ -f "$root$metrics" ] || fail "no metrics file at $metrics"
+/usr/bin/python3 - "$root$metrics" >"$work/samples" <<'PARSE' || fail "the metrics file does not parse"
+import sys
+from prometheus_client.parser import text_string_to_metric_families
+for family in text_string_to_metric_families(open(sys.argv[1]).read()):
+    for s in family.samples:
+        labels = ",".join(k + "=" + v for k, v in sorted(s.labels.items()))
+        print(s.name + ("{" + labels + "}" if labels else "") + " " + repr(float(s.value)))
+PARSE
+sample() { awk -v n="$1" '$1 == n {print $2}' "$work/samples"; }
+expect_eq "files loaded" 17.0 "$(sample 'ferrowin_last_run_files{outcome=loaded}')"
+expect_eq "files failed" 2.0 "$(sample 'ferrowin_last_run_files{outcome=failed}')"
+expect_eq "files left" 1.0 "$(sample 'ferrowin_last_run_files{outcome=left}')"
+expect_eq "tables with 40 rows" 17 "$(grep -c '^ferrowin_last_run_rows{table=VY_[A-Za-z]*} 40.0$' "$work/samples")"
+expect_eq "a good run" 0.0 "$(sample ferrowin_last_run_success)"
+grep '_seconds ' "$work/samples"
 
 echo "== files"
 expect_eq "left in the input folder" notes.csv "$(ls "$root$input")"
@@ -190,12 +230,27 @@ mkdir -p -m 700 "$root/var/lib/ferrowin/backup"
 mv "$root$input$name.err" "$root/var/lib/ferrowin/backup/$name"
 expect_eq "input folder after the recovery" "" "$(ls -A "$root$input")"
 
+echo "== rotation of the event file: logrotate -d"
+# The installed rule, with its paths inside the root; -f shows the rotation
+# that a due run would make.
+sed "s|^/var/log/|$root/var/log/|" "$root/etc/logrotate.d/ferrowin" >"$work/logrotate.conf"
+logrotate -d -f -s "$work/logrotate.state" "$work/logrotate.conf" >"$work/logrotate" 2>&1 ||
+    { cat "$work/logrotate"; fail "logrotate -d failed"; }
+cat "$work/logrotate"
+! grep -q '^error' "$work/logrotate" || fail "logrotate -d reported an error"
+grep -q "rotating pattern: $root/var/log/ferrowin/events.log" "$work/logrotate" ||
+    fail "logrotate -d did not consider the event file"
+grep -q "renaming $root/var/log/ferrowin/events.log to $root/var/log/ferrowin/events.log.1" \
+    "$work/logrotate" || fail "logrotate -d would not rotate the event file"
+
 echo "== dpkg --remove"
 dpkg_root --remove ferrowin 2>&1
 listing >"$work/after-remove"
 while IFS= read -r path; do
     case "$path" in
     ./etc | ./etc/default | ./etc/kestrafold | ./etc/kestrafold/Setting | ./etc/kestrafold/Setting/2) ;;
+    ./etc/logrotate.d) ;;
+    .$metrics_folder/ferrowin.prom) ;;
     ./var | ./var/lib | ./var/log) ;;
     ./var/lib/ferrowin | ./var/lib/ferrowin/* | ./var/log/ferrowin | ./var/log/ferrowin/*) ;;
     *) grep -qxF "${path#.}" <<<"$conffiles" || fail "left after remove: $path" ;;

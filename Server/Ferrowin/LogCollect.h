@@ -9,6 +9,7 @@
 
 #include "Platform/Platform.h"
 #include "Server/Ferrowin/LogKind.h"
+#include "Server/Ferrowin/RunSummary.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 
 class CLogCollect {
@@ -64,6 +65,9 @@ public:
     std::int32_t WriteMaxError() const { return m_nWriteMaxError; }
     std::int32_t SqlSpTimeout() const { return m_nSqlSpTimeout; }
     CADODatabase& Database() { return m_db; }
+    // What this run did to each file; the entry starts and finishes it. A
+    // skip of a file still being written calls m_summary.FileInFlight().
+    CRunSummary& Summary() { return m_summary; }
 
 private:
     // After the load: the imported file goes to the backup folder (or is
@@ -79,4 +83,5 @@ private:
     CADODatabase m_db;
     std::int32_t m_nWriteMaxError = 10;
     std::int32_t m_nSqlSpTimeout = 3600;
+    CRunSummary m_summary;
 };

@@ -1,5 +1,7 @@
 // The import of one file: one server-side BULK INSERT, judged by the table's
 // highest LogID before and after.
+#include <algorithm>
+
 #include "Platform/Ado/Ado.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
@@ -70,8 +72,10 @@ int CLogCollect::ImportLogFile(const char* path) {
                 errorText = m_db.GetLastErrorText();
                 // A lost connection: the layer has reopened it; the file
                 // stays for the next run.
-                if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail))
+                if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail)) {
+                    m_summary.SetConnectionLost();
                     return 0;
+                }
                 loadFailed = true;
             }
             imported = 1;
@@ -89,6 +93,8 @@ int CLogCollect::ImportLogFile(const char* path) {
             ReportLogEvent(EventMessage::ImportFailed,
                            FormatEventText(EventMessage::ImportFailed, {path}) +
                                (loadFailed ? errorText : std::string()));
+        } else {
+            m_summary.FileLoaded(table, after - std::max<std::int64_t>(before, 0));
         }
         RelocateLogFile(path, imported);
         return imported;

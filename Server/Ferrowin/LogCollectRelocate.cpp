@@ -73,6 +73,7 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
         return;
     }
 
+    m_summary.FileFailed();
     try {
         ReportLogEvent(ImportFailureNoticeId().c_str(),
                        FormatEventText(EventMessage::ImportFailureNotice,

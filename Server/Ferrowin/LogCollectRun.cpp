@@ -20,6 +20,7 @@ void CLogCollect::Run(const char* directory) {
     try {
         if (!Initialize())
             return;
+        m_summary.SetConnected();
 
         std::string folder = directory;
         if (folder.empty())
@@ -37,8 +38,10 @@ void CLogCollect::Run(const char* directory) {
                 if (entry.attributes & Platform::kAttributeDirectory)
                     continue;
                 std::string path = folder + entry.name;
+                m_summary.BeginFile();
                 if (ImportLogFile(path.c_str()))
                     anyImported = true;
+                m_summary.EndFile();
             }
             if (anyImported)
                 RunUpdateProcedure();
