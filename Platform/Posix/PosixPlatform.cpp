@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,7 @@
 #include "Platform/Platform.h"
 #include "Platform/ProfileText.h"
 #include "Platform/RegistryHive.h"
+#include "Platform/TemporaryName.h"
 #include "Platform/Wildcard.h"
 
 namespace Platform {
@@ -354,7 +357,7 @@ Status MoveLinkAcross(const std::string& from, const std::string& to, bool repla
     if (n < 0)
         return FailErrno();
     target[n] = '\0';
-    std::string temp = to + ".mv" + std::to_string(getpid());
+    std::string temp = MoveCopyName(to, static_cast<std::uint32_t>(getpid()));
     unlink(temp.c_str());
     if (symlink(target, temp.c_str()) != 0)
         return FailErrno();
@@ -384,14 +387,20 @@ public:
         DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
         if (!dir)
             return errno == ENOENT ? Fail(kPathNotFound) : FailErrno();
-        std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
         while (dirent* e = readdir(dir)) {
             std::string name = e->d_name;
             if (name == "." || name == ".." || !MatchWildcard(pattern, name))
                 continue;
-            std::uint32_t attributes = 0;
-            if (GetAttributes(prefix + name, &attributes) != kSuccess)
+            // Relative to the open folder, so that a name whose full path
+            // is longer than PATH_MAX is still listed, as Windows lists it.
+            struct stat st;
+            if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
+            struct stat target;
+            bool linkToFolder = S_ISLNK(st.st_mode) &&
+                                fstatat(dirfd(dir), e->d_name, &target, 0) == 0 &&
+                                S_ISDIR(target.st_mode);
+            std::uint32_t attributes = AttributesOf(st, linkToFolder);
             if ((attributes & kAttributeDirectory) && !includeFolders)
                 continue;
             entries->push_back({name, attributes});
@@ -404,18 +413,10 @@ public:
         struct stat st;
         if (lstat(path.c_str(), &st) != 0)
             return FailPath(path);
-        if (S_ISLNK(st.st_mode)) {
-            struct stat target;
-            bool folder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-            *attributes = kAttributeReparsePoint | (folder ? kAttributeDirectory : 0);
-            return kSuccess;
-        }
-        std::uint32_t a = 0;
-        if (S_ISDIR(st.st_mode))
-            a |= kAttributeDirectory;
-        if (!(st.st_mode & S_IWUSR))
-            a |= kAttributeReadOnly;
-        *attributes = a ? a : kAttributeNormal;
+        struct stat target;
+        bool linkToFolder =
+            S_ISLNK(st.st_mode) && stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        *attributes = AttributesOf(st, linkToFolder);
         return kSuccess;
     }
 
@@ -494,6 +495,18 @@ public:
     }
 
 private:
+    // The seam's attributes of what lstat saw.
+    static std::uint32_t AttributesOf(const struct stat& st, bool linkToFolder) {
+        if (S_ISLNK(st.st_mode))
+            return kAttributeReparsePoint | (linkToFolder ? kAttributeDirectory : 0);
+        std::uint32_t a = 0;
+        if (S_ISDIR(st.st_mode))
+            a |= kAttributeDirectory;
+        if (!(st.st_mode & S_IWUSR))
+            a |= kAttributeReadOnly;
+        return a ? a : kAttributeNormal;
+    }
+
     // The move across file systems: copy into a temporary name beside the
     // target, flush, put it in place, and only then remove the source. Any
     // failure removes the partial copy and leaves the source as it was.
@@ -508,7 +521,7 @@ private:
             close(in);
             return Fail(kNotSameDevice);  // folders are not copied across devices
         }
-        std::string temp = to + ".mv" + std::to_string(getpid());
+        std::string temp = MoveCopyName(to, static_cast<std::uint32_t>(getpid()));
         int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
         if (out < 0) {
             Status s = FailErrno();
@@ -715,6 +728,16 @@ public:
             t.tm_hour,        t.tm_min,     t.tm_sec,  static_cast<int>(ts.tv_nsec / 1000000)};
     }
 
+    std::uint32_t CurrentProcessId() override { return static_cast<std::uint32_t>(getpid()); }
+
+    // kill with no signal: ESRCH means no such process; EPERM means one that
+    // belongs to someone else. An id beyond pid_t would name a process group.
+    bool IsProcessAlive(std::uint32_t pid) override {
+        if (pid == 0 || pid > static_cast<std::uint32_t>(INT32_MAX))
+            return false;
+        return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    }
+
     // No COM on Linux: the ADO providers need no apartment.
     void InitializeCom() override {}
     void UninitializeCom() override {}
@@ -737,6 +760,10 @@ CPlatform& DefaultPlatform() {
 
 char PathSeparator() {
     return '/';
+}
+
+std::size_t MaxPathLength() {
+    return PATH_MAX - 1;
 }
 
 std::string LibraryFileName(const std::string& stem) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Platform/Platform.h"
 #include "Server/Ferrowin/LogKind.h"
@@ -49,6 +50,14 @@ public:
     // Runs "prdUpdateVYLog" and reports what it returned.
     void RunUpdateProcedure();
 
+    // Removes what a killed run left in the input folder `folder` and in
+    // the backup and error folders: copies of moves across file systems
+    // whose process has ended, and rewrite copies beside their log.
+    void RemoveLeftoverFiles(const std::string& folder);
+    // For a log whose path is longer than the system's file calls take:
+    // reports it (010109) and returns true, so that the run leaves it.
+    bool LeaveOverlongPath(const std::string& path);
+
     // Rewrites an install-software file so that its date field holds a valid
     // date or nothing; any other file is left alone.
     void PrepareInstallSoftwareLog(const char* path);
@@ -71,6 +80,8 @@ private:
     void RelocateLogFile(const std::string& path, int imported);
     void MoveToFolder(const std::string& path, const std::string& folder, const std::string& target,
                       bool backup);
+    std::vector<std::string> RelocationFolders();
+    void RemoveLeftoversIn(const std::string& folder);
 
     Platform::CPlatform& m_platform;
     std::int32_t m_bDataRunning = 0;

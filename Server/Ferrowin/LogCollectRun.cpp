@@ -27,6 +27,7 @@ void CLogCollect::Run(const char* directory) {
         else
             folder = WithSeparator(folder);
 
+        RemoveLeftoverFiles(folder);
         // A listing that fails yields nothing, as an empty one does.
         std::vector<Platform::FileEntry> entries;
         m_platform.files.ListFiles(folder, "*.csv", true, &entries);
@@ -37,6 +38,8 @@ void CLogCollect::Run(const char* directory) {
                 if (entry.attributes & Platform::kAttributeDirectory)
                     continue;
                 std::string path = folder + entry.name;
+                if (LeaveOverlongPath(path))
+                    continue;
                 if (ImportLogFile(path.c_str()))
                     anyImported = true;
             }
