@@ -20,11 +20,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "Platform/Platform.h"
@@ -189,6 +191,8 @@ private:
     int m_fd;
 };
 
+Status ReadOpen(int fd, std::string* content);
+
 // Reads a whole regular file. Returns the status without touching the
 // thread's last error, so that the registry and profile readers, which
 // report through their results, leave it alone.
@@ -202,10 +206,15 @@ Status ReadWhole(const std::string& path, std::string* content) {
         return TranslateErrno(errno);
     if (!S_ISREG(st.st_mode))
         return kAccessDenied;
+    return ReadOpen(fd.Get(), content);
+}
+
+// Reads what is left of an open file.
+Status ReadOpen(int fd, std::string* content) {
     std::string text;
     char buffer[1 << 16];
     for (;;) {
-        ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+        ssize_t n = read(fd, buffer, sizeof buffer);
         if (n == 0)
             break;
         if (n < 0) {
@@ -277,21 +286,50 @@ Status WriteWholeFile(const std::string& path, const std::string& text) {
 
 // --------------------------------------------------------------- registry
 
+// The registry file, parsed again only when it has changed: every key
+// opened and every value read loads the hive, and a large file took seconds
+// to parse for each log. The file is trusted or refused on every load.
 class CRegistryFile : public IHiveBacking {
 public:
     Status Load(CRegistryStore* store) override {
+        std::shared_ptr<const CRegistryStore> shared;
+        if (Status s = LoadShared(&shared))
+            return s;
+        *store = *shared;
+        return kSuccess;
+    }
+    Status LoadShared(std::shared_ptr<const CRegistryStore>* store) override {
         // A file that others can change is never read: it decides what runs.
         if (CheckTrusted(nullptr) != kSuccess)
             return kAccessDenied;
+        // Non-blocking, so that a FIFO cannot hold the open forever.
+        std::string path = Path();
+        CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        struct stat st;
         std::string text;
-        if (!ReadWholeFile(Path(), &text)) {
-            *store = CRegistryStore{};
+        if (path != m_parsedPath)
+            m_parsed.reset();
+        if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            (!Unchanged(st) && ReadOpen(fd.Get(), &text) != kSuccess)) {
+            m_parsed.reset();
+            *store = std::make_shared<const CRegistryStore>();
             return kSuccess;
         }
-        *store = CRegistryStore::Parse(text, nullptr);
+        if (!Unchanged(st)) {
+            m_parsed = std::make_shared<const CRegistryStore>(CRegistryStore::Parse(text, nullptr));
+            m_parsedPath = path;
+            m_seen = st;
+            // A change within the file system's timestamp step would keep
+            // the same identity: a file changed that recently is read again
+            // next time.
+            if (RecentlyChanged(st))
+                m_seen.st_ino = 0;
+        }
+        *store = m_parsed;
         return kSuccess;
     }
     Status Save(const CRegistryStore& store) override {
+        m_parsed.reset();
         return WriteWholeFile(Path(), store.Serialize());
     }
     bool Writable() override {
@@ -315,6 +353,33 @@ private:
         const char* env = std::getenv("KESTRAFOLD_REGISTRY");
         return env && *env ? env : "/etc/kestrafold/registry.reg";
     }
+
+    // The same file (device and inode), the same size, and neither its
+    // content nor its inode changed since it was parsed (the change time
+    // catches a rewrite that put the old modification time back).
+    bool Unchanged(const struct stat& st) const {
+        return m_parsed && st.st_dev == m_seen.st_dev && st.st_ino == m_seen.st_ino &&
+               st.st_size == m_seen.st_size && SameTime(st.st_mtim, m_seen.st_mtim) &&
+               SameTime(st.st_ctim, m_seen.st_ctim);
+    }
+    static bool SameTime(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+    // Changed in the last two seconds (the coarsest timestamp step of the
+    // usual file systems), or in the future.
+    static bool RecentlyChanged(const struct stat& st) {
+        auto nanoseconds = [](const timespec& t) {
+            return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+        };
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        long long changed = std::max(nanoseconds(st.st_mtim), nanoseconds(st.st_ctim));
+        return nanoseconds(now) - changed < 2000000000LL;
+    }
+
+    std::shared_ptr<const CRegistryStore> m_parsed;
+    std::string m_parsedPath;
+    struct stat m_seen = {};
 };
 
 class CPosixRegistry : public CHiveRegistry {
