@@ -54,6 +54,9 @@ public:
     // the backup and error folders: copies of moves across file systems
     // whose process has ended, and rewrite copies beside their log.
     void RemoveLeftoverFiles(const std::string& folder);
+    // Says once per run on standard error why a file was left for a later
+    // run: the database could not take it (`reason`, its error text).
+    void NoteFileLeft(const std::string& reason);
     // For a log whose path is longer than the system's file calls take:
     // reports it (010109) and returns true, so that the run leaves it.
     bool LeaveOverlongPath(const std::string& path);
@@ -90,4 +93,5 @@ private:
     CADODatabase m_db;
     std::int32_t m_nWriteMaxError = 10;
     std::int32_t m_nSqlSpTimeout = 3600;
+    bool m_bFileLeftNoted = false;
 };

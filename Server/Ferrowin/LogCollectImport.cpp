@@ -70,8 +70,10 @@ int CLogCollect::ImportLogFile(const char* path) {
                 errorText = m_db.GetLastErrorText();
                 // A lost connection: the layer has reopened it; the file
                 // stays for the next run.
-                if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail))
+                if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail)) {
+                    NoteFileLeft(errorText);
                     return 0;
+                }
                 loadFailed = true;
             }
             imported = 1;

@@ -1,5 +1,6 @@
 // What a killed run leaves beside the files, removed by the next run before
-// it lists the input folder; and paths that no file call can take.
+// it lists the input folder; files that a run leaves, and why.
+#include <iostream>
 #include <set>
 #include <vector>
 
@@ -88,6 +89,18 @@ void CLogCollect::RemoveLeftoversIn(const std::string& folder) {
             files.SetAttributes(path, entry.attributes & ~Platform::kAttributeReadOnly);
         files.RemoveFile(path);
     }
+}
+
+// No event tells of a file that stays: the operator learns here why the
+// input folder does not empty (a read-only database, a full disk, a lost
+// connection), once, not for every file.
+void CLogCollect::NoteFileLeft(const std::string& reason) {
+    if (m_bFileLeftNoted)
+        return;
+    m_bFileLeftNoted = true;
+    std::cerr << "ferrowin: files are left in the input folder for a later run: the database "
+                 "cannot take them now ("
+              << reason << ")\n";
 }
 
 bool CLogCollect::LeaveOverlongPath(const std::string& path) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -217,6 +220,95 @@ TEST_F(Leftovers, APathLongerThanTheSystemAllowsIsReportedOnceByEachRun) {
     EXPECT_EQ(0, faccessat(dir, name.c_str(), F_OK, 0));  // left where it was
     EXPECT_TRUE(Exists(Backup() + "FileLogFile_1.csv"));
     close(dir);
+}
+
+// A database that cannot take data now (a read-only file, a full disk) is
+// no fault of the file: it stays for a later run (E_FAIL) instead of going to
+// the error folder, and each run says once on standard error why.
+class UnwritableDatabase : public ImportFixture {
+protected:
+    ~UnwritableDatabase() override {
+        SetImmutable(Database(), false);
+        if (!m_mount.empty())
+            umount2(m_mount.c_str(), MNT_DETACH);
+    }
+
+    // The immutable attribute, which even root cannot write through.
+    static bool SetImmutable(const std::string& path, bool on) {
+        int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        close(fd);
+        return done;
+    }
+
+    // Two logs, run twice: both stay and are not reported; each run writes
+    // its one note.
+    void ExpectFilesLeftWithOneNotePerRun(const std::string& why) {
+        std::vector<std::string> logs = {PutLog(kFileLog, "FileLogFile_1.csv", 5000),
+                                         PutLog(kFileLog, "FileLogFile_2.csv", 5000)};
+        for (int run = 0; run < 2; ++run) {
+            SCOPED_TRACE(run);
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(1, Run(In()));
+            std::string errors = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(1, std::count(errors.begin(), errors.end(), '\n')) << errors;
+            EXPECT_NE(std::string::npos, errors.find("files are left in the input folder"))
+                << errors;
+            EXPECT_NE(std::string::npos, errors.find(why)) << errors;
+            for (const std::string& log : logs) EXPECT_TRUE(Exists(log)) << log;
+        }
+        std::vector<std::string> ids = EventIds();
+        EXPECT_EQ(0, std::count(ids.begin(), ids.end(), "10109"));
+        EXPECT_EQ(0, std::count(ids.begin(), ids.end(), "2147494870"));  // the failure notice
+        EXPECT_TRUE(Names(Errors()).empty());
+    }
+
+    std::string m_mount;
+};
+
+TEST_F(UnwritableDatabase, AReadOnlyDatabaseLeavesTheFiles) {
+    SetFolders(Backup(), Errors());
+    std::filesystem::create_directories(Backup());
+    std::filesystem::create_directories(Errors());
+    EXPECT_EQ(0, Query("SELECT COUNT(*) as n FROM VY_FileOptLog"));  // made with its schema
+    if (!SetImmutable(Database(), true))
+        GTEST_SKIP() << "the immutable attribute cannot be set here";
+    ExpectFilesLeftWithOneNotePerRun("readonly");
+}
+
+TEST_F(UnwritableDatabase, AFullDiskLeavesTheFiles) {
+    m_mount = m_root / "small";
+    std::filesystem::create_directories(m_mount);
+    if (mount("tmpfs", m_mount.c_str(), "tmpfs", 0, "size=4m") != 0) {
+        m_mount.clear();
+        GTEST_SKIP() << "no file system can be mounted here";
+    }
+    std::string registry = DefaultRegistry();
+    std::string database = m_mount + "/veyrith.db";
+    registry.replace(registry.find(Database()), Database().size(), database);
+    WriteRegistry(registry);
+    SetFolders(Backup(), Errors());
+    std::filesystem::create_directories(Backup());
+    std::filesystem::create_directories(Errors());
+    {
+        CADODatabase db;
+        ASSERT_TRUE(db.Open("Provider=Embedded;Data Source=" + database));
+    }
+    // Room for the database to open and be read, not for a load.
+    int fd = open((m_mount + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    std::string block(4096, 'f');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    close(fd);
+    std::filesystem::resize_file(m_mount + "/filler",
+                                 std::filesystem::file_size(m_mount + "/filler") - 256 * 1024);
+    ExpectFilesLeftWithOneNotePerRun("full");
 }
 
 }  // namespace
