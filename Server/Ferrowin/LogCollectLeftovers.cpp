@@ -1,5 +1,6 @@
 // What a killed run leaves beside the files, removed by the next run before
 // it lists the input folder; files that a run leaves, and why.
+#include <algorithm>
 #include <iostream>
 #include <set>
 #include <vector>
@@ -70,9 +71,16 @@ void CLogCollect::RemoveLeftoversIn(const std::string& folder) {
     if (files.ListFiles(folder, "*.csv.*", false, &entries) != Platform::kSuccess ||
         entries.empty())
         return;
+    // The logs are listed only when there is a rewrite copy to match: the
+    // backup folder may hold every file ever loaded.
     std::set<std::string> rewriteCopies;
     std::vector<Platform::FileEntry> logs;
-    if (files.ListFiles(folder, "*.csv", false, &logs) == Platform::kSuccess)
+    if (std::any_of(entries.begin(), entries.end(),
+                    [](const Platform::FileEntry& e) {
+                        return Platform::ParseTemporaryName(e.name, nullptr) ==
+                               Platform::TemporaryKind::RewriteCopy;
+                    }) &&
+        files.ListFiles(folder, "*.csv", false, &logs) == Platform::kSuccess)
         for (const Platform::FileEntry& log : logs)
             rewriteCopies.insert(Platform::RewriteCopyName(log.name));
     for (const Platform::FileEntry& entry : entries) {
