@@ -1,6 +1,7 @@
 // The platform seam as one bundle: the entry point takes the default instance of
 // its operating system and hands it down; tests hand down the fake.
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "Platform/DynamicLibrary.h"
@@ -26,6 +27,10 @@ CPlatform& DefaultPlatform();
 
 // The path separator of this platform ('\\' on Windows, '/' elsewhere).
 char PathSeparator();
+
+// The longest path, in bytes, that the system's file calls take (the
+// terminator not counted): 4095 on Linux, 259 on Windows.
+std::size_t MaxPathLength();
 
 // True when a configured folder names an absolute place: one that holds
 // ":\" on Windows, one that starts with "/" elsewhere.

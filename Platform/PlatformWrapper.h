@@ -130,6 +130,8 @@ public:
         return m_target.ExpandEnvironment(text);
     }
     LocalTime Now() override { return m_target.Now(); }
+    std::uint32_t CurrentProcessId() override { return m_target.CurrentProcessId(); }
+    bool IsProcessAlive(std::uint32_t pid) override { return m_target.IsProcessAlive(pid); }
     void InitializeCom() override { m_target.InitializeCom(); }
     void UninitializeCom() override { m_target.UninitializeCom(); }
 

@@ -159,6 +159,10 @@ CRegistryStore::Value* CRegistryStore::Key::FindValue(const std::string& name) {
     return nullptr;
 }
 
+const CRegistryStore::Value* CRegistryStore::Key::FindValue(const std::string& name) const {
+    return const_cast<Key*>(this)->FindValue(name);
+}
+
 std::string CRegistryStore::Fold(const std::string& path) {
     std::string p = Lower(path);
     while (!p.empty() && p.back() == '\\') p.pop_back();
@@ -309,6 +313,11 @@ CRegistryStore::Key* CRegistryStore::FindKey(const std::string& path) {
     return it == m_keys.end() ? nullptr : &it->second;
 }
 
+const CRegistryStore::Key* CRegistryStore::FindKey(const std::string& path) const {
+    auto it = m_keys.find(Fold(path));
+    return it == m_keys.end() ? nullptr : &it->second;
+}
+
 std::vector<const CRegistryStore::Key*> CRegistryStore::Keys() const {
     std::vector<const Key*> keys;
     for (const auto& entry : m_keys) keys.push_back(&entry.second);
@@ -370,10 +379,10 @@ Status CHiveRegistry::OpenKey(RegKey parent, const std::string& subKey, std::uin
     std::string path;
     if (Status s = ResolvePath(parent, subKey, &path))
         return s;
-    CRegistryStore store;
-    if (Status s = m_backing.Load(&store))
+    std::shared_ptr<const CRegistryStore> store;
+    if (Status s = m_backing.LoadShared(&store))
         return s;
-    if (!store.KeyExists(path))
+    if (!store->KeyExists(path))
         return kFileNotFound;
     if (WantsWrite(access) && !m_backing.Writable())
         return kAccessDenied;
@@ -419,11 +428,11 @@ Status CHiveRegistry::QueryValue(RegKey key, const std::string& valueName, std::
         return kInvalidHandle;
     if (!(it->second.access & kKeyQueryValue))
         return kAccessDenied;
-    CRegistryStore store;
-    if (Status s = m_backing.Load(&store))
+    std::shared_ptr<const CRegistryStore> store;
+    if (Status s = m_backing.LoadShared(&store))
         return s;
-    CRegistryStore::Key* stored = store.FindKey(it->second.path);
-    CRegistryStore::Value* value = stored ? stored->FindValue(valueName) : nullptr;
+    const CRegistryStore::Key* stored = store->FindKey(it->second.path);
+    const CRegistryStore::Value* value = stored ? stored->FindValue(valueName) : nullptr;
     if (!value)
         return kFileNotFound;
     if (type)

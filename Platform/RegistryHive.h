@@ -7,6 +7,7 @@
 //   CHiveRegistry   IRegistry on a backing: handles, access masks, statuses
 #pragma once
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ public:
         std::string path;  // as written, e.g. HKEY_LOCAL_MACHINE\SOFTWARE\Zorel
         std::vector<Value> values;
         Value* FindValue(const std::string& name);
+        const Value* FindValue(const std::string& name) const;
     };
 
     // Parses regedit export text ("Windows Registry Editor Version 5.00" or
@@ -39,6 +41,7 @@ public:
 
     // A key by full path, or null. Ancestors of a listed key exist too.
     Key* FindKey(const std::string& path);
+    const Key* FindKey(const std::string& path) const;
     bool KeyExists(const std::string& path) const;
     // The key at `path`, created when missing; *created tells which.
     Key& EnsureKey(const std::string& path, bool* created);
@@ -56,6 +59,14 @@ public:
     virtual ~IHiveBacking() = default;
     // Loads the current hive. Success: 0. Missing store: 0 with an empty hive.
     virtual Status Load(CRegistryStore* store) = 0;
+    // The same, for a caller that only reads: a backing that keeps its
+    // parsed hive hands out that one instead of a copy.
+    virtual Status LoadShared(std::shared_ptr<const CRegistryStore>* store) {
+        auto loaded = std::make_shared<CRegistryStore>();
+        Status status = Load(loaded.get());
+        *store = std::move(loaded);
+        return status;
+    }
     // Replaces the stored hive. Success: 0; otherwise the failure status.
     virtual Status Save(const CRegistryStore& store) = 0;
     // Whether the caller may change the store (write access on open).

@@ -38,6 +38,15 @@ public:
     // GetLocalTime.
     virtual LocalTime Now() = 0;
 
+    // GetCurrentProcessId: the id of this process.
+    virtual std::uint32_t CurrentProcessId() = 0;
+
+    // Whether a process with id `pid` is running now, whoever owns it: true
+    // for this process, false for 0 and for an id that no running process
+    // has. A process that ended may have left its id to a new one, so true
+    // means only that the id is in use.
+    virtual bool IsProcessAlive(std::uint32_t pid) = 0;
+
     // CoInitialize(NULL) for the calling thread (apartment model); the result
     // is not reported. Only Windows has COM: elsewhere both calls do nothing.
     virtual void InitializeCom() = 0;

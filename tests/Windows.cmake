@@ -32,6 +32,7 @@ ferrowin_windows_test(platform_tests
     Platform/Contract/FileSystemContract.cpp
     Platform/Contract/RegistryContract.cpp
     Platform/Contract/ProfileContract.cpp
+    Platform/Contract/SystemContract.cpp
     Platform/Contract/Win32Contract.cpp
     Platform/Win32PlatformTest.cpp)
 target_link_libraries(platform_tests PRIVATE platform)

@@ -74,8 +74,13 @@ Advice AdviceFor(EventMessage message) {
                     "No row of the file reached its table: the file is empty, every record was "
                     "rejected, or the statement failed (more faulty records than "
                     "\"LOG_WRITEMAXERROR\", a table missing, a path the database server cannot "
-                    "read). The file goes to the error folder.",
-                    "Read the appended database text. An empty file can be deleted. For faulty "
+                    "read). The file goes to the error folder. With \" (the path is longer than "
+                    "the system allows)\" appended, the file was not loaded: its full path is "
+                    "longer than 4095 bytes (259 on Windows). It stays where it is, and each run "
+                    "reports it once.",
+                    "Read the appended database text. A path that is too long: move the file to "
+                    "a folder with a shorter path, or give it a shorter name. An empty file can "
+                    "be deleted. For faulty "
                     "records, the text names the row and column; repair or drop them and put "
                     "the file back into the input folder. On SQL Server, the server reads the "
                     "file itself: the input folder must be readable by the server at the same "
@@ -155,7 +160,9 @@ Advice AdviceFor(EventMessage message) {
                 "Check that the backup folder exists.",
                 kSystemText,
                 "The file was imported but could not be moved to the backup folder. It is "
-                "renamed in place to `<name>.csv.err`, so that it is not loaded again.",
+                "renamed in place to `<name>.csv.err`, so that it is not loaded again (a name "
+                "too long for that is shortened, with `~` and eight hexadecimal digits before "
+                "`.csv.err`).",
                 "Create the backup folder (or fix its permissions), then move the "
                 "`.err` file there by hand and drop the suffix. Do not put it back into "
                 "the input folder: its rows are already in the database."};

@@ -386,6 +386,10 @@ public:
         return out;
     }
     LocalTime Now() override { return m_fake.m_time; }
+    std::uint32_t CurrentProcessId() override { return m_fake.m_processId; }
+    bool IsProcessAlive(std::uint32_t pid) override {
+        return pid != 0 && (pid == m_fake.m_processId || m_fake.m_liveProcesses.count(pid));
+    }
     // Recorded, so that a test can check the entry's order of start and stop.
     void InitializeCom() override { m_fake.Record("InitializeCom"); }
     void UninitializeCom() override { m_fake.Record("UninitializeCom"); }
@@ -475,6 +479,13 @@ void CFakePlatform::SetEnvironment(const std::string& name, const std::string& v
 
 void CFakePlatform::SetTime(const LocalTime& time) {
     m_time = time;
+}
+
+void CFakePlatform::SetProcessAlive(std::uint32_t pid, bool alive) {
+    if (alive)
+        m_liveProcesses.insert(pid);
+    else
+        m_liveProcesses.erase(pid);
 }
 
 void CFakePlatform::FailCall(FakeCall call, const std::string& path, Status status, int times) {

@@ -68,6 +68,10 @@ public:
     void SetModuleFileName(const std::string& path);
     void SetEnvironment(const std::string& name, const std::string& value);
     void SetTime(const LocalTime& time);
+    // Another process with id `pid` is running (or, with false, has ended).
+    // The fake's own id is kFakeProcessId and is always running.
+    void SetProcessAlive(std::uint32_t pid, bool alive);
+    static constexpr std::uint32_t kFakeProcessId = 4242;
 
     // Makes `call` fail with `status` when its first path argument (the value
     // name for registry queries, the lock name for Acquire) equals `path`; an
@@ -101,6 +105,8 @@ public:
     std::map<std::string, std::string> m_environment;
     LocalTime m_time{2026, 12, 3, 9, 10, 11, 12, 345};
     Status m_lastError = kSuccess;
+    std::uint32_t m_processId = kFakeProcessId;
+    std::set<std::uint32_t> m_liveProcesses;
 
 private:
     struct Fault {

@@ -13,21 +13,26 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "Platform/Platform.h"
 #include "Platform/ProfileText.h"
 #include "Platform/RegistryHive.h"
+#include "Platform/TemporaryName.h"
 #include "Platform/Wildcard.h"
 
 namespace Platform {
@@ -186,6 +191,8 @@ private:
     int m_fd;
 };
 
+Status ReadOpen(int fd, std::string* content);
+
 // Reads a whole regular file. Returns the status without touching the
 // thread's last error, so that the registry and profile readers, which
 // report through their results, leave it alone.
@@ -199,10 +206,15 @@ Status ReadWhole(const std::string& path, std::string* content) {
         return TranslateErrno(errno);
     if (!S_ISREG(st.st_mode))
         return kAccessDenied;
+    return ReadOpen(fd.Get(), content);
+}
+
+// Reads what is left of an open file.
+Status ReadOpen(int fd, std::string* content) {
     std::string text;
     char buffer[1 << 16];
     for (;;) {
-        ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+        ssize_t n = read(fd, buffer, sizeof buffer);
         if (n == 0)
             break;
         if (n < 0) {
@@ -274,21 +286,50 @@ Status WriteWholeFile(const std::string& path, const std::string& text) {
 
 // --------------------------------------------------------------- registry
 
+// The registry file, parsed again only when it has changed: every key
+// opened and every value read loads the hive, and a large file took seconds
+// to parse for each log. The file is trusted or refused on every load.
 class CRegistryFile : public IHiveBacking {
 public:
     Status Load(CRegistryStore* store) override {
+        std::shared_ptr<const CRegistryStore> shared;
+        if (Status s = LoadShared(&shared))
+            return s;
+        *store = *shared;
+        return kSuccess;
+    }
+    Status LoadShared(std::shared_ptr<const CRegistryStore>* store) override {
         // A file that others can change is never read: it decides what runs.
         if (CheckTrusted(nullptr) != kSuccess)
             return kAccessDenied;
+        // Non-blocking, so that a FIFO cannot hold the open forever.
+        std::string path = Path();
+        CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        struct stat st;
         std::string text;
-        if (!ReadWholeFile(Path(), &text)) {
-            *store = CRegistryStore{};
+        if (path != m_parsedPath)
+            m_parsed.reset();
+        if (!fd.Valid() || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            (!Unchanged(st) && ReadOpen(fd.Get(), &text) != kSuccess)) {
+            m_parsed.reset();
+            *store = std::make_shared<const CRegistryStore>();
             return kSuccess;
         }
-        *store = CRegistryStore::Parse(text, nullptr);
+        if (!Unchanged(st)) {
+            m_parsed = std::make_shared<const CRegistryStore>(CRegistryStore::Parse(text, nullptr));
+            m_parsedPath = path;
+            m_seen = st;
+            // A change within the file system's timestamp step would keep
+            // the same identity: a file changed that recently is read again
+            // next time.
+            if (RecentlyChanged(st))
+                m_seen.st_ino = 0;
+        }
+        *store = m_parsed;
         return kSuccess;
     }
     Status Save(const CRegistryStore& store) override {
+        m_parsed.reset();
         return WriteWholeFile(Path(), store.Serialize());
     }
     bool Writable() override {
@@ -312,6 +353,33 @@ private:
         const char* env = std::getenv("KESTRAFOLD_REGISTRY");
         return env && *env ? env : "/etc/kestrafold/registry.reg";
     }
+
+    // The same file (device and inode), the same size, and neither its
+    // content nor its inode changed since it was parsed (the change time
+    // catches a rewrite that put the old modification time back).
+    bool Unchanged(const struct stat& st) const {
+        return m_parsed && st.st_dev == m_seen.st_dev && st.st_ino == m_seen.st_ino &&
+               st.st_size == m_seen.st_size && SameTime(st.st_mtim, m_seen.st_mtim) &&
+               SameTime(st.st_ctim, m_seen.st_ctim);
+    }
+    static bool SameTime(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+    // Changed in the last two seconds (the coarsest timestamp step of the
+    // usual file systems), or in the future.
+    static bool RecentlyChanged(const struct stat& st) {
+        auto nanoseconds = [](const timespec& t) {
+            return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+        };
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        long long changed = std::max(nanoseconds(st.st_mtim), nanoseconds(st.st_ctim));
+        return nanoseconds(now) - changed < 2000000000LL;
+    }
+
+    std::shared_ptr<const CRegistryStore> m_parsed;
+    std::string m_parsedPath;
+    struct stat m_seen = {};
 };
 
 class CPosixRegistry : public CHiveRegistry {
@@ -354,7 +422,7 @@ Status MoveLinkAcross(const std::string& from, const std::string& to, bool repla
     if (n < 0)
         return FailErrno();
     target[n] = '\0';
-    std::string temp = to + ".mv" + std::to_string(getpid());
+    std::string temp = MoveCopyName(to, static_cast<std::uint32_t>(getpid()));
     unlink(temp.c_str());
     if (symlink(target, temp.c_str()) != 0)
         return FailErrno();
@@ -384,14 +452,20 @@ public:
         DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
         if (!dir)
             return errno == ENOENT ? Fail(kPathNotFound) : FailErrno();
-        std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
         while (dirent* e = readdir(dir)) {
             std::string name = e->d_name;
             if (name == "." || name == ".." || !MatchWildcard(pattern, name))
                 continue;
-            std::uint32_t attributes = 0;
-            if (GetAttributes(prefix + name, &attributes) != kSuccess)
+            // Relative to the open folder, so that a name whose full path
+            // is longer than PATH_MAX is still listed, as Windows lists it.
+            struct stat st;
+            if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
+            struct stat target;
+            bool linkToFolder = S_ISLNK(st.st_mode) &&
+                                fstatat(dirfd(dir), e->d_name, &target, 0) == 0 &&
+                                S_ISDIR(target.st_mode);
+            std::uint32_t attributes = AttributesOf(st, linkToFolder);
             if ((attributes & kAttributeDirectory) && !includeFolders)
                 continue;
             entries->push_back({name, attributes});
@@ -404,18 +478,10 @@ public:
         struct stat st;
         if (lstat(path.c_str(), &st) != 0)
             return FailPath(path);
-        if (S_ISLNK(st.st_mode)) {
-            struct stat target;
-            bool folder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-            *attributes = kAttributeReparsePoint | (folder ? kAttributeDirectory : 0);
-            return kSuccess;
-        }
-        std::uint32_t a = 0;
-        if (S_ISDIR(st.st_mode))
-            a |= kAttributeDirectory;
-        if (!(st.st_mode & S_IWUSR))
-            a |= kAttributeReadOnly;
-        *attributes = a ? a : kAttributeNormal;
+        struct stat target;
+        bool linkToFolder =
+            S_ISLNK(st.st_mode) && stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        *attributes = AttributesOf(st, linkToFolder);
         return kSuccess;
     }
 
@@ -494,6 +560,18 @@ public:
     }
 
 private:
+    // The seam's attributes of what lstat saw.
+    static std::uint32_t AttributesOf(const struct stat& st, bool linkToFolder) {
+        if (S_ISLNK(st.st_mode))
+            return kAttributeReparsePoint | (linkToFolder ? kAttributeDirectory : 0);
+        std::uint32_t a = 0;
+        if (S_ISDIR(st.st_mode))
+            a |= kAttributeDirectory;
+        if (!(st.st_mode & S_IWUSR))
+            a |= kAttributeReadOnly;
+        return a ? a : kAttributeNormal;
+    }
+
     // The move across file systems: copy into a temporary name beside the
     // target, flush, put it in place, and only then remove the source. Any
     // failure removes the partial copy and leaves the source as it was.
@@ -508,7 +586,7 @@ private:
             close(in);
             return Fail(kNotSameDevice);  // folders are not copied across devices
         }
-        std::string temp = to + ".mv" + std::to_string(getpid());
+        std::string temp = MoveCopyName(to, static_cast<std::uint32_t>(getpid()));
         int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
         if (out < 0) {
             Status s = FailErrno();
@@ -715,6 +793,16 @@ public:
             t.tm_hour,        t.tm_min,     t.tm_sec,  static_cast<int>(ts.tv_nsec / 1000000)};
     }
 
+    std::uint32_t CurrentProcessId() override { return static_cast<std::uint32_t>(getpid()); }
+
+    // kill with no signal: ESRCH means no such process; EPERM means one that
+    // belongs to someone else. An id beyond pid_t would name a process group.
+    bool IsProcessAlive(std::uint32_t pid) override {
+        if (pid == 0 || pid > static_cast<std::uint32_t>(INT32_MAX))
+            return false;
+        return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    }
+
     // No COM on Linux: the ADO providers need no apartment.
     void InitializeCom() override {}
     void UninitializeCom() override {}
@@ -737,6 +825,10 @@ CPlatform& DefaultPlatform() {
 
 char PathSeparator() {
     return '/';
+}
+
+std::size_t MaxPathLength() {
+    return PATH_MAX - 1;
 }
 
 std::string LibraryFileName(const std::string& stem) {

@@ -227,6 +227,22 @@ public:
                          t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
     }
 
+    std::uint32_t CurrentProcessId() override { return GetCurrentProcessId(); }
+
+    // A process that can be opened, or that exists but may not be opened by
+    // us, is alive until it has an exit code.
+    bool IsProcessAlive(std::uint32_t pid) override {
+        if (pid == 0)
+            return false;
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!process)
+            return GetLastError() == ERROR_ACCESS_DENIED;
+        DWORD code = 0;
+        bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+        CloseHandle(process);
+        return alive;
+    }
+
     void InitializeCom() override { CoInitialize(nullptr); }
     void UninitializeCom() override { CoUninitialize(); }
 };
@@ -248,6 +264,10 @@ CPlatform& DefaultPlatform() {
 
 char PathSeparator() {
     return '\\';
+}
+
+std::size_t MaxPathLength() {
+    return MAX_PATH - 1;
 }
 
 std::string LibraryFileName(const std::string& stem) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Platform/Platform.h"
 #include "Server/Ferrowin/LogKind.h"
@@ -50,6 +51,17 @@ public:
     // Runs "prdUpdateVYLog" and reports what it returned.
     void RunUpdateProcedure();
 
+    // Removes what a killed run left in the input folder `folder` and in
+    // the backup and error folders: copies of moves across file systems
+    // whose process has ended, and rewrite copies beside their log.
+    void RemoveLeftoverFiles(const std::string& folder);
+    // Says once per run on standard error why a file was left for a later
+    // run: the database could not take it (`reason`, its error text).
+    void NoteFileLeft(const std::string& reason);
+    // For a log whose path is longer than the system's file calls take:
+    // reports it (010109) and returns true, so that the run leaves it.
+    bool LeaveOverlongPath(const std::string& path);
+
     // Rewrites an install-software file so that its date field holds a valid
     // date or nothing; any other file is left alone.
     void PrepareInstallSoftwareLog(const char* path);
@@ -75,6 +87,8 @@ private:
     void RelocateLogFile(const std::string& path, int imported);
     void MoveToFolder(const std::string& path, const std::string& folder, const std::string& target,
                       bool backup);
+    std::vector<std::string> RelocationFolders();
+    void RemoveLeftoversIn(const std::string& folder);
 
     Platform::CPlatform& m_platform;
     std::int32_t m_bDataRunning = 0;
@@ -84,4 +98,5 @@ private:
     std::int32_t m_nWriteMaxError = 10;
     std::int32_t m_nSqlSpTimeout = 3600;
     CRunSummary m_summary;
+    bool m_bFileLeftNoted = false;
 };

@@ -74,6 +74,7 @@ int CLogCollect::ImportLogFile(const char* path) {
                 // stays for the next run.
                 if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail)) {
                     m_summary.SetConnectionLost();
+                    NoteFileLeft(errorText);
                     return 0;
                 }
                 loadFailed = true;

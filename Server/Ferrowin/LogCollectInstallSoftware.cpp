@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "Platform/TemporaryName.h"
 #include "Server/Ferrowin/LogCollect.h"
 
 namespace {
@@ -51,7 +52,7 @@ int CLogCollect::IsValidDate(const char* text) {
 void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
     if (!path || std::string(path).find(kInstallSoftwareName) == std::string::npos)
         return;
-    const std::string copyPath = std::string(path) + ".COPY";
+    const std::string copyPath = Platform::RewriteCopyName(path);
 
     std::string content;
     if (m_platform.files.ReadFile(path, &content) != Platform::kSuccess) {

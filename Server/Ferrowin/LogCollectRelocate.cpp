@@ -3,6 +3,7 @@
 // cannot be moved gets ".err" in place, which takes it out of the listing.
 #include "Brennick/Helpers.h"
 #include "Brennick/Ini.h"
+#include "Platform/TemporaryName.h"
 #include "Server/Ferrowin/CollectCommon.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
@@ -104,7 +105,10 @@ void CLogCollect::MoveToFolder(const std::string& path, const std::string& folde
     EventMessage moveFailed =
         backup ? EventMessage::BackupMoveFailed : EventMessage::ErrorMoveFailed;
     ReportLogEventWithSystemError(moveFailed, FormatEventText(moveFailed, {path, folder}));
-    if (files.MoveFile(path, path + ".err", kMoveReplace) == Platform::kSuccess)
+    // A name too long for ".err" gets a shortened one that still ends in it:
+    // a file left under its own name would be loaded again by every run.
+    if (files.MoveFile(path, Platform::SuffixedName(path, Platform::kErrorSuffix), kMoveReplace) ==
+        Platform::kSuccess)
         return;
     EventMessage renameFailed =
         backup ? EventMessage::BackupRenameFailed : EventMessage::ErrorRenameFailed;

@@ -28,6 +28,7 @@ void CLogCollect::Run(const char* directory) {
         else
             folder = WithSeparator(folder);
 
+        RemoveLeftoverFiles(folder);
         // A listing that fails yields nothing, as an empty one does.
         std::vector<Platform::FileEntry> entries;
         m_platform.files.ListFiles(folder, "*.csv", true, &entries);
@@ -39,7 +40,7 @@ void CLogCollect::Run(const char* directory) {
                     continue;
                 std::string path = folder + entry.name;
                 m_summary.BeginFile();
-                if (ImportLogFile(path.c_str()))
+                if (!LeaveOverlongPath(path) && ImportLogFile(path.c_str()))
                     anyImported = true;
                 m_summary.EndFile();
             }

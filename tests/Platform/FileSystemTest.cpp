@@ -1,6 +1,9 @@
 // Files on the real Linux file systems.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "Platform/Platform.h"
 #include "tests/Support/TempDir.h"
@@ -34,6 +37,26 @@ TEST(FileSystem, MoveAcrossFileSystemsReplacesTargetAndRemovesSource) {
     EXPECT_EQ(payload, ReadFile(disk / "log.csv"));
     // No temporary copy is left beside the target.
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(disk.Path()),
+                               std::filesystem::directory_iterator()));
+}
+
+// A name of 252 to 255 bytes leaves no room for ".mv<pid>": the copy's name
+// is cut to fit, and the move succeeds like any other.
+TEST(FileSystem, MoveAcrossFileSystemsTakesNamesUpToTheLimit) {
+    if (!std::filesystem::is_directory("/dev/shm"))
+        GTEST_SKIP() << "no /dev/shm";
+    CTempDir shm("/dev/shm");
+    CTempDir disk;
+    IFileSystem& files = DefaultPlatform().files;
+    for (std::size_t length : {250u, 252u, 255u}) {
+        SCOPED_TRACE(length);
+        std::string name = std::string(length - 4, 'n') + ".csv";
+        WriteFile(shm / name, "rows");
+        ASSERT_EQ(kSuccess, files.MoveFile(shm / name, disk / name, true));
+        EXPECT_EQ("rows", ReadFile(disk / name));
+        EXPECT_FALSE(files.Exists(shm / name));
+    }
+    EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(disk.Path()),
                                std::filesystem::directory_iterator()));
 }
 
@@ -98,6 +121,24 @@ TEST(FileSystem, LinksAreMovedAsLinksAndTheirTargetsLeftAlone) {
         from = to;
     }
     EXPECT_EQ("secret", ReadFile(disk / "secret"));
+}
+
+// A child is alive while it runs, and not once it has ended and been
+// reaped; a process of another user counts as alive too.
+TEST(System, AProcessIsAliveUntilItEnds) {
+    ISystem& system = DefaultPlatform().system;
+    EXPECT_EQ(static_cast<std::uint32_t>(getpid()), system.CurrentProcessId());
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    EXPECT_TRUE(system.IsProcessAlive(static_cast<std::uint32_t>(child)));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_FALSE(system.IsProcessAlive(static_cast<std::uint32_t>(child)));
+    EXPECT_TRUE(system.IsProcessAlive(1));  // init, never ours to signal when unprivileged
 }
 
 TEST(System, ErrorTextEnvironmentAndModule) {

@@ -1,7 +1,13 @@
 // The Linux registry: a regedit file named by KESTRAFOLD_REGISTRY.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "Platform/Platform.h"
 #include "Platform/RegistryHive.h"
@@ -25,6 +31,66 @@ const char kV5[] =
     "\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold]\r\n"
     "\"DSNName\"=\"Provider=Embedded;Data Source=/var/lib/x.db\"\r\n";
+
+// The parsed file is kept while the file stays the same; any change to it is
+// seen by the next read, and the file is trusted or refused on every open.
+TEST(RegistryFile, ChangesAreSeenWhileTheParsedFileIsKept) {
+    CTempDir dir;
+    chmod(dir.Path().c_str(), 0755);
+    std::string path = dir / "registry.reg";
+    auto text = [](const std::string& value) {
+        return "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel]\r\n\"V\"=\"" +
+               value + "\"\r\n";
+    };
+    WriteFile(path, text("first"));
+    chmod(path.c_str(), 0644);
+    CScopedEnv env("KESTRAFOLD_REGISTRY", path);
+    IRegistry& registry = DefaultPlatform().registry;
+    auto read = [&](std::string* value) {
+        RegKey key = 0;
+        Status status = registry.OpenKey(kHKeyLocalMachine, "SOFTWARE\\Zorel", kKeyRead, &key);
+        if (status != kSuccess)
+            return status;
+        char buffer[64] = {};
+        std::uint32_t size = sizeof buffer;
+        status = registry.QueryValue(key, "V", nullptr, buffer, &size);
+        registry.CloseKey(key);
+        *value = buffer;
+        return status;
+    };
+    // A file changed in the last two seconds is parsed on every read.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    std::string value;
+    ASSERT_EQ(kSuccess, read(&value));
+    EXPECT_EQ("first", value);
+    ASSERT_EQ(kSuccess, read(&value));
+    EXPECT_EQ("first", value);
+
+    // Rewritten in place at the same size, with its old modification time
+    // put back: still a change.
+    struct stat before;
+    ASSERT_EQ(0, stat(path.c_str(), &before));
+    int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    std::string changed = text("other");
+    ASSERT_EQ(static_cast<ssize_t>(changed.size()), pwrite(fd, changed.data(), changed.size(), 0));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(0, futimens(fd, times));
+    close(fd);
+    ASSERT_EQ(kSuccess, read(&value));
+    EXPECT_EQ("other", value);
+
+    // Replaced by another file of the same size.
+    WriteFile(dir / "new.reg", text("third"));
+    chmod((dir / "new.reg").c_str(), 0644);
+    std::filesystem::rename(dir / "new.reg", path);
+    ASSERT_EQ(kSuccess, read(&value));
+    EXPECT_EQ("third", value);
+
+    chmod(path.c_str(), 0666);
+    EXPECT_EQ(kAccessDenied, read(&value));
+}
 
 TEST(RegistryFile, WritesNeedWriteAccessAndPersist) {
     CTempDir dir;

@@ -44,6 +44,7 @@ void RaiseSqliteError(sqlite3* db, const std::string& context) {
         case SQLITE_IOERR:
         case SQLITE_CANTOPEN:
         case SQLITE_FULL:
+        case SQLITE_READONLY:
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
         case SQLITE_PROTOCOL:

@@ -15,8 +15,11 @@ constexpr char kSource[] = "Microsoft OLE DB Provider for SQL Server";
 [[noreturn]] void RaiseStatementError(const std::string& text);
 
 // The last SQLite failure on `db`: E_FAIL when the database cannot be
-// reached (locked past the busy time-out, an I/O error, a file that cannot be
-// opened or is no database), DB_E_ERRORSINCOMMAND otherwise.
+// reached or cannot take data now (locked past the busy time-out, an I/O
+// error, a full disk, a read-only file, a file that cannot be opened or is
+// no database), DB_E_ERRORSINCOMMAND otherwise. E_FAIL leaves the importer's
+// file for a later run; a statement error would send a good file to the
+// error folder.
 [[noreturn]] void RaiseSqliteError(sqlite3* db, const std::string& context = "");
 
 // Called inside a catch block: rethrows the exception being handled as a
