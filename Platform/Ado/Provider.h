@@ -25,6 +25,33 @@ struct ProcedureParameter {
     Variant value;  // in: the value to pass; out: filled by the call
 };
 
+// ---- the error contract
+//
+// Every provider throws ComError, never a standard exception, and classifies
+// each failure by this table. The database layer decides from the HRESULT
+// alone, so a provider that gives another code changes what the importer
+// does with the file it was loading.
+//
+//   failure                          HRESULT      afterwards
+//   the connection is lost, or the   0x80004005   the layer closes and reopens
+//   database cannot be used (open    E_FAIL       the session; the importer
+//   refused, file locked past the                 leaves the file for a later
+//   busy timeout, I/O error)                      run
+//   a time-out: past the command     0x80040E31   the session stays open;
+//   timeout, or cancelled by the     DB_E_ABORT-  nothing of the statement is
+//   server                           LIMITREACHED kept
+//   an error in the statement:       0x80040E14   the session stays open
+//   syntax, a missing object, a      DB_E_ERRORS-
+//   conversion, a constraint         INCOMMAND
+//   out of memory while running      0x80004005   as a lost connection: the
+//   ("There is insufficient system   E_FAIL       session's state is not
+//   memory to run this query.")                   trusted
+//
+// E_OUTOFMEMORY (0x8007000E) is the object model's own, for an allocation
+// that fails before any session exists. The description carries the
+// provider's own text (for ODBC, the SQLSTATE in brackets and the driver's
+// message).
+
 class IProviderSession {
 public:
     virtual ~IProviderSession() = default;

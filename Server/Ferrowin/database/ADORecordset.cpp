@@ -5,7 +5,6 @@
 #include <mutex>
 
 #include "Server/Ferrowin/database/ADODatabase.h"
-#include "Server/Ferrowin/database/ADOException.h"
 #include "Server/Ferrowin/database/VariantText.h"
 
 using namespace Ado;
@@ -73,8 +72,8 @@ int CADORecordset::Open(const std::shared_ptr<Connection>& connection, const std
         return m_recordset ? 1 : 0;
     } catch (const ComError& error) {
         RecordComError(error);
-        if (m_database && (error.Error() == kEFail || error.Error() == kAdoConnectionUnusable))
-            m_database->Reconnect(error.Error());
+        if (m_database)
+            m_database->ReconnectAfter(CADODatabase::Operation::RecordsetOpen, error.Error());
         return 0;
     }
 }
@@ -307,13 +306,4 @@ int CADORecordset::IsFieldNull(const std::string& name) {
 int CADORecordset::IsFieldEmpty(const std::string& name) {
     Variant v;
     return ReadField(Name(name), &v) && (v.vt == VT_EMPTY || v.vt == VT_NULL) ? 1 : 0;
-}
-
-void CADORecordset::RecordComError(const ComError& error) {
-    m_lastErrorText = FormatAdoError(error);
-    m_lastErrorCode = static_cast<std::uint32_t>(error.Error());
-}
-
-std::string CADORecordset::GetLastErrorText() const {
-    return CutErrorText(m_lastErrorText);
 }
