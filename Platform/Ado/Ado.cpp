@@ -241,7 +241,7 @@ struct ProviderEntry {
 class CProviderRegistry {
 public:
     CProviderRegistry()
-        : m_entries{{"Embedded", OpenEmbeddedSession}, {"Scripted", OpenScriptedSession}} {}
+        : m_entries{{"Embedded", OpenEmbeddedSession}} {}
 
     void Set(const std::string& name, ProviderFactory factory) {
         std::lock_guard<std::mutex> lock(m_lock);

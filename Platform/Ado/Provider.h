@@ -76,8 +76,8 @@ using ProviderFactory = std::function<std::unique_ptr<IProviderSession>(
 // ---- the registry of providers
 //
 // A connection string is opened by the provider its "Provider=" value names
-// (letter case ignored). "Embedded" and "Scripted" are registered from the
-// start; every other string (a bare data source name, an ODBC "Key=Value"
+// (letter case ignored). "Embedded" is registered from the start (tests add
+// "Scripted"); every other string (a bare data source name, an ODBC "Key=Value"
 // string, an OLE DB string for SQL Server or Jet) goes to the ODBC provider,
 // which translates or refuses it. Registration and look-up are safe from any
 // thread; a connection already open keeps the session it was given.
@@ -97,11 +97,6 @@ std::unique_ptr<IProviderSession> OpenOdbcSession(const std::string& connectionS
                                                   long connectionTimeout);
 // Where the build has no embedded database, this throws kAdoProviderNotFound.
 std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connectionString,
-                                                      const std::string& userId,
-                                                      const std::string& password,
-                                                      long connectionTimeout);
-// Platform/Ado/Scripted/ScriptedProvider.h describes it.
-std::unique_ptr<IProviderSession> OpenScriptedSession(const std::string& connectionString,
                                                       const std::string& userId,
                                                       const std::string& password,
                                                       long connectionTimeout);

@@ -7,7 +7,7 @@
 #include "Server/Ferrowin/LogCollect.h"
 
 int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv) {
-    SetEventPlatform(platform);
+    CEventBinding events(platform);
 
     // Only one importer at a time. When the lock cannot even be made, this
     // run cannot know that it is alone, so it leaves the files to a later one.
@@ -37,7 +37,7 @@ int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv
     try {
         platform.system.InitializeCom();
         if (argc == 2 && argv[1]) {
-            CLogCollect collect(platform);
+            CLogCollect collect(platform, events);
             collect.Run(argv[1]);
         }
         platform.system.UninitializeCom();
@@ -45,6 +45,6 @@ int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv
         exitCode = 0;
     }
     lock.reset();
-    UnloadEventLibrary();
+    events.UnloadEventLibrary();
     return exitCode;
 }
