@@ -240,8 +240,7 @@ struct ProviderEntry {
 
 class CProviderRegistry {
 public:
-    CProviderRegistry()
-        : m_entries{{"Embedded", OpenEmbeddedSession}} {}
+    CProviderRegistry() : m_entries{{"Embedded", OpenEmbeddedSession}} {}
 
     void Set(const std::string& name, ProviderFactory factory) {
         std::lock_guard<std::mutex> lock(m_lock);

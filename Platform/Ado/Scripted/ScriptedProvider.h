@@ -132,4 +132,3 @@ private:
 CScript& Script();
 
 }  // namespace Ado::Scripted
-
