@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
-#include "Server/Ferrowin/database/ADOError.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 class CADODatabase;
 class CADOParameter;

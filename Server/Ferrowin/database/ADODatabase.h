@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
-#include "Server/Ferrowin/database/ADOError.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 // The process-wide statement lock: at most one statement, recordset open or
 // command execution runs at a time.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
-#include "Server/Ferrowin/database/ADOError.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 class CADODatabase;
 

@@ -3,7 +3,7 @@
 
 #include "Platform/Ado/Ado.h"
 #include "Platform/Ado/Provider.h"
-#include "Server/Ferrowin/database/ADOError.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 #include "Server/Ferrowin/database/VariantText.h"
 
 using namespace Ado;

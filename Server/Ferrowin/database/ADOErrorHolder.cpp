@@ -1,4 +1,4 @@
-#include "Server/Ferrowin/database/ADOError.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 #include <cstdio>
 #include <vector>
