@@ -101,9 +101,7 @@ CPostgresServer& Server() {
 
 class CPostgresFixture : public CProviderFixture {
 public:
-    CPostgresFixture() {
-        Server().Psql("DROP TABLE IF EXISTS kinds, VY_FileOptLog, VY_AsDataRunning;");
-    }
+    CPostgresFixture() { Server().Psql("DROP TABLE IF EXISTS kinds, ids, VY_AsDataRunning;"); }
     std::string ConnectionString() override {
         return Server().ConnectionString() + "BoolsAsChar=0;";
     }
