@@ -1,6 +1,9 @@
 // What SendPellinor delivers: the COPYDATASTRUCT fields, then the record.
-// On Linux the engine reads this as one datagram from its socket.
+// On Linux the engine reads this as one datagram from its socket: the header
+// as the platform lays a COPYDATASTRUCT out, the record right after it, and
+// nothing after the record.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "Pellinor/Pellinor.h"
@@ -15,7 +18,7 @@ struct CopyDataHeader {     // COPYDATASTRUCT
     const void* lpData;     // the sender's record address
 };
 
-struct EngineMessage {
-    CopyDataHeader header;
-    unsigned char record[kPellinorRecordSize];
-};
+// Where the record starts in the datagram, and the datagram's length. A
+// struct of the two would carry the compiler's padding after the record.
+constexpr std::size_t kEngineRecordOffset = sizeof(CopyDataHeader);
+constexpr std::size_t kEngineMessageSize = kEngineRecordOffset + kPellinorRecordSize;

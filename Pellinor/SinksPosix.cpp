@@ -124,10 +124,11 @@ bool SendToEngine(const void* record) {
     }
     timeval timeout{kEngineTimeoutMs / 1000, (kEngineTimeoutMs % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    EngineMessage message{};
-    message.header = CopyDataHeader{kEngineDataKind, kPellinorRecordSize, record};
-    std::memcpy(message.record, record, kPellinorRecordSize);
-    send(fd, &message, sizeof message, MSG_NOSIGNAL);
+    unsigned char message[kEngineMessageSize];
+    const CopyDataHeader header{kEngineDataKind, kPellinorRecordSize, record};
+    std::memcpy(message, &header, sizeof header);
+    std::memcpy(message + kEngineRecordOffset, record, kPellinorRecordSize);
+    send(fd, message, sizeof message, MSG_NOSIGNAL);
     close(fd);
     return true;
 }

@@ -3,6 +3,7 @@
 //
 //   CRegistryStore  the hive: keys by case-insensitive path, values with type
 //                   and raw bytes; reads and writes the regedit export format
+//                   (RegistryFile.cpp)
 //   IHiveBacking    where a hive is loaded from and saved to (a file, memory)
 //   CHiveRegistry   IRegistry on a backing: handles, access masks, statuses
 #pragma once
@@ -16,6 +17,11 @@
 
 namespace Platform {
 
+// ASCII letters in lower case, as the registry compares key and value names.
+std::string FoldRegistryName(std::string name);
+
+// The hive. Parse and Serialize (the regedit export format) are in
+// RegistryFile.cpp, the rest in RegistryHive.cpp.
 class CRegistryStore {
 public:
     struct Value {

@@ -70,8 +70,10 @@ cp -a /lib/systemd/system/. "$root/usr/lib/systemd/system/"
 metrics_folder=/var/lib/prometheus/node-exporter
 mkdir -p "$root$metrics_folder"
 # The code page modules that libc6 ships (the embedded database converts from
-# code page 932 through iconv).
-gconv=$(dirname "$(dpkg -L libc6 | grep -m 1 '/gconv/CP932\.so$')")
+# code page 932 through iconv): those of the machine's own architecture, since
+# with a second architecture installed "libc6" alone may name the other one.
+arch=$(dpkg --print-architecture)
+gconv=$(dirname "$(dpkg -L "libc6:$arch" | grep -m 1 '/gconv/CP932\.so$')")
 mkdir -p "$root$gconv"
 cp -a "$gconv/." "$root$gconv/"
 listing() {  # every path in the root except dpkg's database and volatile /run, /tmp

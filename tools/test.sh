@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the Linux debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, again built by clang under
-# its UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, the two Windows builds and the Windows zip,
-# the x86_64 Windows tests under Wine, and the .deb installed into a clean
-# root.
+# Checks the formatting of the tracked sources, then builds and runs every
+# test: the Linux debug build, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, again built by clang under its
+# UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, the two
+# Windows builds and the Windows zip, the x86_64 Windows tests under Wine,
+# and the .deb installed into a clean root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+
+# Every tracked C++ source as the repository's .clang-format lays it out.
+echo "== clang-format"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 jobs=$(nproc)
 # linux-clang-ubsan: clang's UndefinedBehaviorSanitizer, which also checks
@@ -51,9 +56,7 @@ cmake --build --preset windows-i686 --target winzip
 zip=$(ls -t build/windows-i686/Ferrowin-*-win32.zip | head -n 1)
 contents=$(cmake -E tar tf "$zip")
 echo "$contents"
-expected=(Pellinor.dll VeyrithSchema.sql Ferrowin.reg)
-# Ferrowin.exe once the Windows program links.
-[ ! -f build/windows-i686/Ferrowin.exe ] || expected+=(Ferrowin.exe)
+expected=(Ferrowin.exe Pellinor.dll VeyrithSchema.sql Ferrowin.reg)
 for file in "${expected[@]}"; do
     grep -q "/$file\$" <<<"$contents" || { echo "$zip lacks $file" >&2; exit 1; }
 done

@@ -25,6 +25,33 @@ struct ProcedureParameter {
     Variant value;  // in: the value to pass; out: filled by the call
 };
 
+// ---- the error contract
+//
+// Every provider throws ComError, never a standard exception, and classifies
+// each failure by this table. The database layer decides from the HRESULT
+// alone, so a provider that gives another code changes what the importer
+// does with the file it was loading.
+//
+//   failure                          HRESULT      afterwards
+//   the connection is lost, or the   0x80004005   the layer closes and reopens
+//   database cannot be used (open    E_FAIL       the session; the importer
+//   refused, file locked past the                 leaves the file for a later
+//   busy timeout, I/O error)                      run
+//   a time-out: past the command     0x80040E31   the session stays open;
+//   timeout, or cancelled by the     DB_E_ABORT-  nothing of the statement is
+//   server                           LIMITREACHED kept
+//   an error in the statement:       0x80040E14   the session stays open
+//   syntax, a missing object, a      DB_E_ERRORS-
+//   conversion, a constraint         INCOMMAND
+//   out of memory while running      0x80004005   as a lost connection: the
+//   ("There is insufficient system   E_FAIL       session's state is not
+//   memory to run this query.")                   trusted
+//
+// E_OUTOFMEMORY (0x8007000E) is the object model's own, for an allocation
+// that fails before any session exists. The description carries the
+// provider's own text (for ODBC, the SQLSTATE in brackets and the driver's
+// message).
+
 class IProviderSession {
 public:
     virtual ~IProviderSession() = default;
@@ -49,8 +76,8 @@ using ProviderFactory = std::function<std::unique_ptr<IProviderSession>(
 // ---- the registry of providers
 //
 // A connection string is opened by the provider its "Provider=" value names
-// (letter case ignored). "Embedded" and "Scripted" are registered from the
-// start; every other string (a bare data source name, an ODBC "Key=Value"
+// (letter case ignored). "Embedded" is registered from the start (tests add
+// "Scripted"); every other string (a bare data source name, an ODBC "Key=Value"
 // string, an OLE DB string for SQL Server or Jet) goes to the ODBC provider,
 // which translates or refuses it. Registration and look-up are safe from any
 // thread; a connection already open keeps the session it was given.
@@ -70,11 +97,6 @@ std::unique_ptr<IProviderSession> OpenOdbcSession(const std::string& connectionS
                                                   long connectionTimeout);
 // Where the build has no embedded database, this throws kAdoProviderNotFound.
 std::unique_ptr<IProviderSession> OpenEmbeddedSession(const std::string& connectionString,
-                                                      const std::string& userId,
-                                                      const std::string& password,
-                                                      long connectionTimeout);
-// Platform/Ado/Scripted/ScriptedProvider.h describes it.
-std::unique_ptr<IProviderSession> OpenScriptedSession(const std::string& connectionString,
                                                       const std::string& userId,
                                                       const std::string& password,
                                                       long connectionTimeout);

@@ -2,6 +2,7 @@
 // injected faults, then works on the in-memory state.
 #include "Platform/Fake/FakePlatform.h"
 
+#include "Platform/PathName.h"
 #include "Platform/ProfileText.h"
 #include "Platform/Wildcard.h"
 
@@ -9,14 +10,15 @@ namespace Platform {
 
 namespace {
 
+// The fake's paths use the platform's separator only.
 std::string Parent(const std::string& path) {
-    size_t cut = path.find_last_of(PathSeparator());
-    return cut == std::string::npos ? "" : path.substr(0, cut);
+    const char separator = PathSeparator();
+    return ParentPath(path, std::string_view(&separator, 1));
 }
 
 std::string BaseName(const std::string& path) {
-    size_t cut = path.find_last_of(PathSeparator());
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    const char separator = PathSeparator();
+    return Platform::BaseName(path, std::string_view(&separator, 1));
 }
 
 std::string Strip(std::string path) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 
+#include "Platform/PathName.h"
 #include "Platform/Platform.h"
 
 // Registry keys under HKEY_LOCAL_MACHINE, opened with all access
@@ -21,8 +22,7 @@ inline std::string WithSeparator(std::string folder) {
 
 // What follows the last backslash, then the last forward slash.
 inline std::string BaseName(const std::string& path) {
-    std::string name = path.substr(path.find_last_of('\\') + 1);
-    return name.substr(name.find_last_of('/') + 1);
+    return Platform::BaseName(path, "\\/");
 }
 
 // ASCII letters A to Z lowered; other bytes unchanged.

@@ -61,7 +61,7 @@ void WriteMetrics(Platform::CPlatform& platform, const CRunSummary& summary) {
 }  // namespace
 
 int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv) {
-    SetEventPlatform(platform);
+    CEventBinding events(platform);
 
     // As GNU tools do; neither is a folder, so no lock is taken and nothing
     // is read or written.
@@ -102,7 +102,7 @@ int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv
     try {
         platform.system.InitializeCom();
         if (argc == 2 && argv[1]) {
-            CLogCollect collect(platform);
+            CLogCollect collect(platform, events);
             collect.Summary().Start();
             collect.Run(argv[1]);
             collect.Summary().Finish();
@@ -115,6 +115,6 @@ int RunFerrowin(Platform::CPlatform& platform, int argc, const char* const* argv
         exitCode = 0;
     }
     lock.reset();
-    UnloadEventLibrary();
+    events.UnloadEventLibrary();
     return exitCode;
 }

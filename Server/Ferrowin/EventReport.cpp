@@ -10,19 +10,6 @@
 
 namespace {
 
-using SendLogSvrLogFunction = int (*)(const char*, const char*);
-
-Platform::CPlatform* g_platform = nullptr;
-Platform::LibraryHandle g_library = nullptr;
-bool g_refusedTold = false;
-SendLogSvrLogFunction g_sendLogSvrLog = nullptr;
-
-Platform::CPlatform& EventPlatform() {
-    if (!g_platform)
-        g_platform = &Platform::DefaultPlatform();
-    return *g_platform;
-}
-
 // The install folder from the registry, or "" when it cannot be read.
 std::string ReadInstallPath(Platform::IRegistry& registry) {
     CRegistryKey key(registry);
@@ -36,8 +23,16 @@ std::string ReadInstallPath(Platform::IRegistry& registry) {
     return buffer;
 }
 
-void Bind() {
-    Platform::CPlatform& platform = EventPlatform();
+}  // namespace
+
+CEventBinding::CEventBinding(Platform::CPlatform& platform) : m_platform(platform) {}
+
+CEventBinding::~CEventBinding() {
+    UnloadEventLibrary();
+}
+
+void CEventBinding::Bind() {
+    Platform::CPlatform& platform = m_platform;
     std::string folder = ReadInstallPath(platform.registry);
     if (folder.empty())
         folder = GetModuleDirectory(platform.system);
@@ -50,38 +45,32 @@ void Bind() {
     // replace (it, or a folder above it) is not loaded, and events are lost.
     std::string reason;
     if (platform.files.CheckTrusted(path, &reason) == Platform::kAccessDenied) {
-        if (!g_refusedTold)
+        if (!m_refusedTold)
             std::cerr << "ferrowin: " << path << " is not loaded, other users can change it ("
                       << reason << ")\n";
-        g_refusedTold = true;
+        m_refusedTold = true;
         return;
     }
 
     Platform::LibraryHandle handle = nullptr;
     if (platform.libraries.Load(path, &handle) != Platform::kSuccess)
         handle = nullptr;
-    g_library = handle;
-    if (g_library)
-        g_sendLogSvrLog = reinterpret_cast<SendLogSvrLogFunction>(
-            platform.libraries.FindSymbol(g_library, "SendLogSvrLog"));
+    m_library = handle;
+    if (m_library)
+        m_sendLogSvrLog = reinterpret_cast<SendLogSvrLogFunction>(
+            platform.libraries.FindSymbol(m_library, "SendLogSvrLog"));
 }
 
-}  // namespace
-
-void SetEventPlatform(Platform::CPlatform& platform) {
-    g_platform = &platform;
-}
-
-int ReportLogEvent(const char* messageId, const char* text) {
-    if (!g_library)
+int CEventBinding::ReportLogEvent(const char* messageId, const char* text) {
+    if (!m_library)
         Bind();
-    if (!g_sendLogSvrLog)
+    if (!m_sendLogSvrLog)
         return 0;
-    return g_sendLogSvrLog(messageId, text);
+    return m_sendLogSvrLog(messageId, text);
 }
 
-int ReportLogEventWithSystemError(const char* messageId, const char* text) {
-    Platform::CPlatform& platform = EventPlatform();
+int CEventBinding::ReportLogEventWithSystemError(const char* messageId, const char* text) {
+    Platform::CPlatform& platform = m_platform;
     Platform::Status code = platform.system.LastError();
     if (!text)
         return ReportLogEvent(messageId, text);  // the library refuses it
@@ -89,26 +78,18 @@ int ReportLogEventWithSystemError(const char* messageId, const char* text) {
     return ReportLogEvent(messageId, message.c_str());
 }
 
-int ReportLogEvent(EventMessage message, const std::string& text) {
+int CEventBinding::ReportLogEvent(EventMessage message, const std::string& text) {
     return ReportLogEvent(EventId(message), text.c_str());
 }
 
-int ReportLogEventWithSystemError(EventMessage message, const std::string& text) {
+int CEventBinding::ReportLogEventWithSystemError(EventMessage message, const std::string& text) {
     return ReportLogEventWithSystemError(EventId(message), text.c_str());
 }
 
-void UnloadEventLibrary() {
-    g_sendLogSvrLog = nullptr;
-    g_refusedTold = false;
-    if (g_library)
-        EventPlatform().libraries.Free(g_library);
-    g_library = nullptr;
-}
-
-Platform::LibraryHandle EventLibraryHandle() {
-    return g_library;
-}
-
-bool EventEntryBound() {
-    return g_sendLogSvrLog != nullptr;
+void CEventBinding::UnloadEventLibrary() {
+    m_sendLogSvrLog = nullptr;
+    m_refusedTold = false;
+    if (m_library)
+        m_platform.libraries.Free(m_library);
+    m_library = nullptr;
 }

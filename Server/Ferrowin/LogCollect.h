@@ -1,7 +1,8 @@
 // The collector: one run over a directory of CSV log files. It loads each file
 // into the table of its kind, moves it to the backup or error folder, and
 // reports every failure as an event. One instance per run, on the entry's
-// stack; every operation works through the platform it was given.
+// stack; every operation works through the platform it was given, and reports
+// through the event binding it was given.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -9,13 +10,14 @@
 #include <vector>
 
 #include "Platform/Platform.h"
+#include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogKind.h"
 #include "Server/Ferrowin/RunSummary.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 
 class CLogCollect {
 public:
-    explicit CLogCollect(Platform::CPlatform& platform);
+    CLogCollect(Platform::CPlatform& platform, CEventBinding& events);
     virtual ~CLogCollect();
     CLogCollect(const CLogCollect&) = delete;
     CLogCollect& operator=(const CLogCollect&) = delete;
@@ -82,6 +84,21 @@ public:
     CRunSummary& Summary() { return m_summary; }
 
 private:
+    // The operations report their events through these, which hand them to
+    // the binding.
+    int ReportLogEvent(const char* messageId, const char* text) {
+        return m_events.ReportLogEvent(messageId, text);
+    }
+    int ReportLogEventWithSystemError(const char* messageId, const char* text) {
+        return m_events.ReportLogEventWithSystemError(messageId, text);
+    }
+    int ReportLogEvent(EventMessage message, const std::string& text) {
+        return m_events.ReportLogEvent(message, text);
+    }
+    int ReportLogEventWithSystemError(EventMessage message, const std::string& text) {
+        return m_events.ReportLogEventWithSystemError(message, text);
+    }
+
     // After the load: the imported file goes to the backup folder (or is
     // deleted), a failed one to the error folder.
     void RelocateLogFile(const std::string& path, int imported);
@@ -91,6 +108,7 @@ private:
     void RemoveLeftoversIn(const std::string& folder);
 
     Platform::CPlatform& m_platform;
+    CEventBinding& m_events;
     std::int32_t m_bDataRunning = 0;
     std::array<std::string, kLogKindCount> m_strLogFileKey;
     std::string m_strErrorFolder;

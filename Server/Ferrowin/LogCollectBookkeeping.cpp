@@ -11,14 +11,15 @@ constexpr char kInsertDataRunning[] = "insert into VY_AsDataRunning values(0)";
 constexpr char kClaimDataRunning[] = "UPDATE VY_AsDataRunning set DataRunning = 1";
 constexpr char kReleaseDataRunning[] = "UPDATE VY_AsDataRunning set DataRunning = 0";
 
-void ReportOpenFailed(const CADORecordset& recordset) {
-    ReportLogEvent(EventMessage::BookkeepingOpenFailed,
-                   EventText(EventMessage::BookkeepingOpenFailed) + recordset.GetLastErrorText());
+void ReportOpenFailed(CEventBinding& events, const CADORecordset& recordset) {
+    events.ReportLogEvent(
+        EventMessage::BookkeepingOpenFailed,
+        EventText(EventMessage::BookkeepingOpenFailed) + recordset.GetLastErrorText());
 }
 
-void ReportException() {
-    ReportLogEventWithSystemError(EventMessage::BookkeepingException,
-                                  EventText(EventMessage::BookkeepingException));
+void ReportException(CEventBinding& events) {
+    events.ReportLogEventWithSystemError(EventMessage::BookkeepingException,
+                                         EventText(EventMessage::BookkeepingException));
 }
 
 }  // namespace
@@ -32,7 +33,7 @@ std::int64_t CLogCollect::GetAggregateValue(const char* table, const char* colum
             std::string("SELECT ") + function + "(" + column + ") as " + column + " FROM " + table;
         CADORecordset recordset(&m_db);
         if (!recordset.Open(sql)) {
-            ReportOpenFailed(recordset);
+            ReportOpenFailed(m_events, recordset);
             return -1;
         }
         std::int64_t value = -1;
@@ -41,7 +42,7 @@ std::int64_t CLogCollect::GetAggregateValue(const char* table, const char* colum
         recordset.Close();
         return value;
     } catch (...) {
-        ReportException();
+        ReportException(m_events);
         return -1;
     }
 }
@@ -53,7 +54,7 @@ void CLogCollect::BeginDataRunning() {
             return;
         CADORecordset recordset(&m_db);
         if (!recordset.Open(kReadDataRunning)) {
-            ReportOpenFailed(recordset);
+            ReportOpenFailed(m_events, recordset);
             return;
         }
         std::int32_t value = -1;
@@ -70,7 +71,7 @@ void CLogCollect::BeginDataRunning() {
         }
         recordset.Close();
     } catch (...) {
-        ReportException();
+        ReportException(m_events);
     }
 }
 
@@ -82,8 +83,8 @@ void CLogCollect::EndDataRunning() {
         if (recordset.Open(kReleaseDataRunning))
             recordset.Close();
         else
-            ReportOpenFailed(recordset);
+            ReportOpenFailed(m_events, recordset);
     } catch (...) {
-        ReportException();
+        ReportException(m_events);
     }
 }

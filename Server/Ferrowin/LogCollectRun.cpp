@@ -5,7 +5,8 @@
 #include "Server/Ferrowin/CollectCommon.h"
 #include "Server/Ferrowin/LogCollect.h"
 
-CLogCollect::CLogCollect(Platform::CPlatform& platform) : m_platform(platform) {
+CLogCollect::CLogCollect(Platform::CPlatform& platform, CEventBinding& events)
+    : m_platform(platform), m_events(events) {
     for (const LogKindDef& kind : kLogKinds)
         m_strLogFileKey[static_cast<std::size_t>(kind.index)] = LowerAscii(kind.prefix);
 }

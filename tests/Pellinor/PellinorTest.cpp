@@ -137,12 +137,16 @@ TEST_F(PellinorTest, SendPellinor) {
         CEngineSocket engine;
         ASSERT_TRUE(engine.Bound());
         EXPECT_EQ(1, m_sendPellinor(record));
-        EngineMessage received{};
-        ssize_t n = recv(engine.Fd(), &received, sizeof received + 16, 0);
-        ASSERT_EQ(static_cast<ssize_t>(sizeof(EngineMessage)), n);
-        EXPECT_EQ(1u, received.header.dwData);
-        EXPECT_EQ(564u, received.header.cbData);
-        EXPECT_EQ(0, std::memcmp(record, received.record, sizeof record));
+        // The buffer has room to spare, so that bytes after the record show.
+        unsigned char received[1024] = {};
+        ssize_t n = recv(engine.Fd(), received, sizeof received, 0);
+        ASSERT_EQ(static_cast<ssize_t>(sizeof(CopyDataHeader) + 564), n);
+        CopyDataHeader header;
+        std::memcpy(&header, received, sizeof header);
+        EXPECT_EQ(1u, header.dwData);
+        EXPECT_EQ(564u, header.cbData);
+        EXPECT_EQ(static_cast<const void*>(record), header.lpData);
+        EXPECT_EQ(0, std::memcmp(record, received + sizeof(CopyDataHeader), sizeof record));
     }
 
     // A receiver that never reads: once its queue is full, each send waits for

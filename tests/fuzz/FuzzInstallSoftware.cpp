@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Platform::CFakePlatform fake;
     fake.PutFile(path, content);
     {
-        CLogCollect collect(fake.Get());
+        CEventBinding events(fake.Get());
+        CLogCollect collect(fake.Get(), events);
         collect.PrepareInstallSoftwareLog(path.c_str());
         std::string once = fake.FileContent(path);
         if (Lines(once) != Lines(content))

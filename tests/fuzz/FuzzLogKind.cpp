@@ -22,7 +22,8 @@ std::string Lower(std::string text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Platform::CFakePlatform* fake = new Platform::CFakePlatform;
-    static CLogCollect* collect = new CLogCollect(fake->Get());
+    static CEventBinding* events = new CEventBinding(fake->Get());
+    static CLogCollect* collect = new CLogCollect(fake->Get(), *events);
     std::string name(reinterpret_cast<const char*>(data), size);
     name = name.substr(0, name.find('\0'));  // a C string ends at its NUL
     LogKind kind = collect->GetLogKind(name.c_str());

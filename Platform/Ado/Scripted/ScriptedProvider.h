@@ -12,7 +12,9 @@
 //   Ado::Scripted::Script().FailStatement("BULK INSERT", Ado::kEFail, "[08S01] link down");
 //
 // The script is process-wide and safe from any thread; a test calls Reset()
-// in its set-up. It is compiled into the ado library on every target.
+// in its set-up. It is linked only into the test programs, which register it
+// under kProviderName (tests/Support/ScriptedRegistration.cpp); the shipping
+// programs do not carry it.
 #pragma once
 #include <cstddef>
 #include <mutex>
@@ -20,6 +22,17 @@
 #include <vector>
 
 #include "Platform/Ado/Provider.h"
+
+namespace Ado {
+
+// Opens a scripted session: the factory to register under
+// Scripted::kProviderName.
+std::unique_ptr<IProviderSession> OpenScriptedSession(const std::string& connectionString,
+                                                      const std::string& userId,
+                                                      const std::string& password,
+                                                      long connectionTimeout);
+
+}  // namespace Ado
 
 namespace Ado::Scripted {
 

@@ -3,13 +3,15 @@
 #include <mutex>
 
 #include "Server/Ferrowin/database/ADODatabase.h"
-#include "Server/Ferrowin/database/ADOException.h"
 #include "Server/Ferrowin/database/ADOParameter.h"
 
 using namespace Ado;
 
 CADOCommand::CADOCommand(CADODatabase* database, const std::string& commandText, long commandType)
-    : m_command(Command::Create()), m_commandType(commandType), m_database(database) {
+    : CADOErrorHolder("CADOCommand Error"),
+      m_command(Command::Create()),
+      m_commandType(commandType),
+      m_database(database) {
     m_commandText = commandText;
     m_command->SetCommandText(commandText);
     m_command->SetCommandType(commandType);
@@ -58,17 +60,8 @@ int CADOCommand::Execute() {
         return 1;
     } catch (const ComError& error) {
         RecordComError(error);
-        if (m_database && error.Error() == kEFail)
-            m_database->Reconnect(error.Error());
+        if (m_database)
+            m_database->ReconnectAfter(CADODatabase::Operation::Procedure, error.Error());
         return 0;
     }
-}
-
-void CADOCommand::RecordComError(const ComError& error) {
-    m_lastErrorText = FormatComErrorReport("CADOCommand Error", error);
-    m_lastErrorCode = static_cast<std::uint32_t>(error.Error());
-}
-
-std::string CADOCommand::GetLastErrorText() const {
-    return CutErrorText(m_lastErrorText);
 }

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 class CADODatabase;
 class CADOParameter;
 
-class CADOCommand {
+class CADOCommand : public CADOErrorHolder {
 public:
     // ComError escapes from the constructor and from SetTimeout.
     CADOCommand(CADODatabase* database, const std::string& commandText, long commandType);
@@ -30,16 +31,11 @@ public:
     int Execute();
 
     long GetRecordsAffected() const { return m_recordsAffected; }
-    std::string GetLastErrorText() const;
-    std::uint32_t GetLastErrorCode() const { return m_lastErrorCode; }
-    void RecordComError(const Ado::ComError& error);
 
 private:
     std::shared_ptr<Ado::Command> m_command;
     long m_commandType;
     long m_recordsAffected = 0;
     std::string m_commandText;
-    std::string m_lastErrorText;
-    std::uint32_t m_lastErrorCode = 0;
     CADODatabase* m_database;
 };

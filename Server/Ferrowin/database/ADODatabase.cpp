@@ -1,7 +1,5 @@
 #include "Server/Ferrowin/database/ADODatabase.h"
 
-#include "Server/Ferrowin/database/ADOException.h"
-
 std::mutex& StatementLock() {
     static std::mutex lock;
     return lock;
@@ -87,10 +85,25 @@ int CADODatabase::Execute(const std::string& sql) {
         return 1;
     } catch (const Ado::ComError& error) {
         RecordComError(error);
-        if (error.Error() == Ado::kEFail)
-            Reconnect(error.Error());
+        ReconnectAfter(Operation::Statement, error.Error());
         return 0;
     }
+}
+
+bool CADODatabase::ReopensConnection(Operation operation, Ado::HRESULT error) {
+    switch (operation) {
+        case Operation::Statement:
+        case Operation::Procedure:
+            return error == Ado::kEFail;
+        case Operation::RecordsetOpen:
+            return error == Ado::kEFail || error == Ado::kAdoConnectionUnusable;
+    }
+    return false;
+}
+
+void CADODatabase::ReconnectAfter(Operation operation, Ado::HRESULT error) {
+    if (ReopensConnection(operation, error))
+        Reconnect(error);
 }
 
 int CADODatabase::Reconnect(Ado::HRESULT error) {
@@ -112,13 +125,4 @@ int CADODatabase::Reconnect(Ado::HRESULT error) {
     }
     m_reconnecting.exchange(0);
     return result;
-}
-
-void CADODatabase::RecordComError(const Ado::ComError& error) {
-    m_lastErrorText = FormatAdoError(error);
-    m_lastErrorCode = static_cast<std::uint32_t>(error.Error());
-}
-
-std::string CADODatabase::GetLastErrorText() const {
-    return CutErrorText(m_lastErrorText);
 }

@@ -8,12 +8,13 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 // The process-wide statement lock: at most one statement, recordset open or
 // command execution runs at a time.
 std::mutex& StatementLock();
 
-class CADODatabase {
+class CADODatabase : public CADOErrorHolder {
 public:
     CADODatabase();
     virtual ~CADODatabase();
@@ -37,17 +38,30 @@ public:
     // connection has been reopened (the statement is not retried).
     int Execute(const std::string& sql);
 
-    std::string GetLastErrorText() const;
-    std::uint32_t GetLastErrorCode() const { return m_lastErrorCode; }
     long GetRecordsAffected() const { return m_recordsAffected; }
     std::shared_ptr<Ado::Connection> GetConnection() const { return m_connection; }
     const std::string& GetConnectionString() const { return m_connectionString; }
     void SetConnectionTimeout(long seconds) { m_connectTimeout = seconds; }
 
+    // The operations of the layer that reopen the connection after some of
+    // their failures.
+    enum class Operation {
+        Statement,      // Execute
+        Procedure,      // CADOCommand::Execute
+        RecordsetOpen,  // CADORecordset::Open
+    };
+    // Whether a failure of `operation` with `error` means the connection is
+    // lost and is to be reopened. Statements and procedures: after E_FAIL
+    // only. A recordset open: after E_FAIL, and also after 0x800A0E7D (the
+    // connection cannot be used). Every other failure leaves it alone.
+    static bool ReopensConnection(Operation operation, Ado::HRESULT error);
+    // Reconnects when ReopensConnection says so; the failure is already
+    // recorded by the caller's object.
+    void ReconnectAfter(Operation operation, Ado::HRESULT error);
+
     // Closes and reopens after E_FAIL or 0x800A0E7D; one at a time per
     // object. Non-zero when the connection is usable afterwards.
     int Reconnect(Ado::HRESULT error);
-    void RecordComError(const Ado::ComError& error);
     bool IsReconnecting() const { return m_reconnecting.load() != 0; }
 
 private:
@@ -55,8 +69,6 @@ private:
 
     std::shared_ptr<Ado::Connection> m_connection;
     std::string m_connectionString;
-    std::string m_lastErrorText;
-    std::uint32_t m_lastErrorCode = 0;
     long m_recordsAffected = 0;
     long m_connectTimeout = 0;
     std::string m_userId;

@@ -1,12 +1,13 @@
 #include "Server/Ferrowin/database/ADOParameter.h"
 
-#include "Server/Ferrowin/database/ADOException.h"
 #include "Server/Ferrowin/database/VariantText.h"
 
 using namespace Ado;
 
 CADOParameter::CADOParameter(long dataType, long size, long direction, const std::string& name)
-    : m_parameter(Parameter::Create()), m_dataType(dataType) {
+    : CADOErrorHolder("CADOParameter Error"),
+      m_parameter(Parameter::Create()),
+      m_dataType(dataType) {
     m_parameter->SetDirection(direction);
     m_name = name;
     m_parameter->SetName(name);
@@ -56,13 +57,4 @@ int CADOParameter::SetValue(std::int32_t value) {
         RecordComError(error);
         return 0;
     }
-}
-
-void CADOParameter::RecordComError(const ComError& error) {
-    m_lastErrorText = FormatComErrorReport("CADOParameter Error", error);
-    m_lastErrorCode = static_cast<std::uint32_t>(error.Error());
-}
-
-std::string CADOParameter::GetLastErrorText() const {
-    return CutErrorText(m_lastErrorText);
 }

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
-class CADOParameter {
+class CADOParameter : public CADOErrorHolder {
 public:
     // ComError escapes from the constructor.
     CADOParameter(long dataType, long size, long direction, const std::string& name);
@@ -22,14 +23,9 @@ public:
 
     std::shared_ptr<Ado::Parameter> GetParameter() const { return m_parameter; }
     std::string GetName() const { return m_name; }
-    std::string GetLastErrorText() const;
-    std::uint32_t GetLastErrorCode() const { return m_lastErrorCode; }
-    void RecordComError(const Ado::ComError& error);
 
 private:
     std::shared_ptr<Ado::Parameter> m_parameter;
     std::string m_name;
     long m_dataType;
-    std::string m_lastErrorText;
-    std::uint32_t m_lastErrorCode = 0;
 };

@@ -3,9 +3,9 @@
 #include <strings.h>
 
 #include <mutex>
+#include <type_traits>
 
 #include "Server/Ferrowin/database/ADODatabase.h"
-#include "Server/Ferrowin/database/ADOException.h"
 #include "Server/Ferrowin/database/VariantText.h"
 
 using namespace Ado;
@@ -73,8 +73,8 @@ int CADORecordset::Open(const std::shared_ptr<Connection>& connection, const std
         return m_recordset ? 1 : 0;
     } catch (const ComError& error) {
         RecordComError(error);
-        if (m_database && (error.Error() == kEFail || error.Error() == kAdoConnectionUnusable))
-            m_database->Reconnect(error.Error());
+        if (m_database)
+            m_database->ReconnectAfter(CADODatabase::Operation::RecordsetOpen, error.Error());
         return 0;
     }
 }
@@ -148,7 +148,12 @@ int CADORecordset::Read(const Variant& key, T& out, Convert convert) {
 
 namespace {
 
-bool To64(const Variant& v, std::int64_t& out) {
+// The 32-bit and 64-bit members: empty and NULL give 0, the 16-bit and byte
+// types their payload; any other type gives the payload of the target's
+// width (a 32-bit one read as such by the 64-bit member too).
+template <typename T>
+bool ToInteger(const Variant& v, T& out) {
+    static_assert(std::is_same_v<T, std::int32_t> || std::is_same_v<T, std::int64_t>);
     switch (v.vt) {
         case VT_EMPTY:
         case VT_NULL:
@@ -166,26 +171,10 @@ bool To64(const Variant& v, std::int64_t& out) {
             out = v.lVal;
             break;
         default:
-            out = v.llVal;
-    }
-    return true;
-}
-
-bool To32(const Variant& v, std::int32_t& out) {
-    switch (v.vt) {
-        case VT_EMPTY:
-        case VT_NULL:
-            out = 0;
-            break;
-        case VT_I2:
-        case VT_BOOL:
-            out = v.iVal;
-            break;
-        case VT_UI1:
-            out = v.bVal;
-            break;
-        default:
-            out = v.lVal;
+            if constexpr (std::is_same_v<T, std::int64_t>)
+                out = v.llVal;
+            else
+                out = v.lVal;
     }
     return true;
 }
@@ -247,13 +236,13 @@ std::optional<std::string> ToText(const Variant& v, const std::string& dateForma
 }  // namespace
 
 int CADORecordset::GetFieldValue(const std::string& name, std::int64_t& value) {
-    return Read(Name(name), value, To64);
+    return Read(Name(name), value, ToInteger<std::int64_t>);
 }
 int CADORecordset::GetFieldValue(const std::string& name, std::int32_t& value) {
-    return Read(Name(name), value, To32);
+    return Read(Name(name), value, ToInteger<std::int32_t>);
 }
 int CADORecordset::GetFieldValue(int index, std::int32_t& value) {
-    return Read(Index(index), value, To32);
+    return Read(Index(index), value, ToInteger<std::int32_t>);
 }
 int CADORecordset::GetFieldValue(const std::string& name, std::uint32_t& value) {
     return Read(Name(name), value, ToU32);
@@ -307,13 +296,4 @@ int CADORecordset::IsFieldNull(const std::string& name) {
 int CADORecordset::IsFieldEmpty(const std::string& name) {
     Variant v;
     return ReadField(Name(name), &v) && (v.vt == VT_EMPTY || v.vt == VT_NULL) ? 1 : 0;
-}
-
-void CADORecordset::RecordComError(const ComError& error) {
-    m_lastErrorText = FormatAdoError(error);
-    m_lastErrorCode = static_cast<std::uint32_t>(error.Error());
-}
-
-std::string CADORecordset::GetLastErrorText() const {
-    return CutErrorText(m_lastErrorText);
 }

@@ -6,10 +6,11 @@
 #include <string>
 
 #include "Platform/Ado/Ado.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 class CADODatabase;
 
-class CADORecordset {
+class CADORecordset : public CADOErrorHolder {
 public:
     enum RecordsetOpenOption { Unspecified = 0, Query = 1, Table = 2, StoredProc = 3 };
 
@@ -52,10 +53,6 @@ public:
     int IsFieldNull(const std::string& name);
     int IsFieldEmpty(const std::string& name);
 
-    std::string GetLastErrorText() const;
-    std::uint32_t GetLastErrorCode() const { return m_lastErrorCode; }
-    void RecordComError(const Ado::ComError& error);
-
 private:
     // Looks the field up; on a ComError records it and returns false.
     bool ReadField(const Ado::Variant& key, Ado::Variant* value);
@@ -67,8 +64,6 @@ private:
     std::shared_ptr<Ado::Command> m_command;
     std::shared_ptr<Ado::Connection> m_connection;
     int m_editMode = 0;
-    std::string m_lastErrorText;
-    std::uint32_t m_lastErrorCode = 0;
     std::string m_query;
     CADODatabase* m_database = nullptr;
 };

@@ -3,7 +3,7 @@
 
 #include "Platform/Ado/Ado.h"
 #include "Platform/Ado/Provider.h"
-#include "Server/Ferrowin/database/ADOException.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 #include "Server/Ferrowin/database/VariantText.h"
 
 using namespace Ado;
@@ -36,18 +36,6 @@ TEST(ComError, ReportsOfTheLayer) {
     ComError bare(kEPointer, "", "", false);
     EXPECT_EQ("ADO Error: (null)(80004003)", FormatAdoError(bare));
     EXPECT_EQ(512u, CutErrorText(std::string(600, 'x')).size());
-}
-
-TEST(AdoException, ThrownAsAPointer) {
-    try {
-        ThrowAdoException(42, "message");
-        FAIL() << "no exception";
-    } catch (CADOException* e) {
-        EXPECT_EQ(42, e->m_errorCode);
-        EXPECT_EQ("message", e->m_message);
-        EXPECT_STREQ("CADOException", e->GetRuntimeClassName());
-        e->Delete();
-    }
 }
 
 TEST(VariantText, NumbersAndDates) {

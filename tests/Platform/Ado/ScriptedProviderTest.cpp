@@ -251,6 +251,41 @@ TEST_F(ScriptedProviderTest, LostConnectionThatCannotBeReopenedLeavesItClosed) {
     EXPECT_EQ("ADO Error: [08001] server gone(80004005)", db.GetLastErrorText());
 }
 
+// A closed connection fails every operation with 0x800A0E7D: only a recordset
+// open takes that as a reason to reopen it.
+TEST_F(ScriptedProviderTest, OnlyARecordsetOpenReopensAClosedConnection) {
+    struct Case {
+        const char* name;
+        int (*run)(CADODatabase& db);
+        bool reopens;
+    };
+    const Case cases[] = {
+        {"statement", [](CADODatabase& db) { return db.Execute("UPDATE VY_AsDataRunning"); },
+         false},
+        {"procedure",
+         [](CADODatabase& db) {
+             CADOCommand command(&db, "prdUpdateVYLog", adCmdStoredProc);
+             return command.Execute();
+         },
+         false},
+        {"recordset open",
+         [](CADODatabase& db) {
+             CADORecordset rs(&db);
+             return rs.Open("SELECT DataRunning FROM VY_AsDataRunning");
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Script().Reset();
+        CADODatabase db;
+        Open(db);
+        db.Close();
+        EXPECT_EQ(0, c.run(db));
+        EXPECT_EQ(c.reopens ? 1 : 0, db.IsOpen());
+    }
+}
+
 // ------------------------------------------------- a real inner database
 
 TEST_F(ScriptedProviderTest, TargetRunsWhatNoRuleInterceptsOnTheInnerDatabase) {

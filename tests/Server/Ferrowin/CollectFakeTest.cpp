@@ -50,7 +50,6 @@ void ScriptLoad(std::int64_t before, std::int64_t after) {
 // An installation on the fake: the registry, the event library that
 // records, and the input folder; no events and no script yet.
 void Install(CFakePlatform& fake) {
-    UnloadEventLibrary();
     g_events.clear();
     Script().Reset();
     fake.SetRegistryText(kRegistry);
@@ -58,22 +57,18 @@ void Install(CFakePlatform& fake) {
     for (const char* path : {"/opt/kf/libpellinor.so", "/opt/kestrafold/bin/libpellinor.so"})
         fake.AddLibrary(path, {{"SendLogSvrLog", reinterpret_cast<LibrarySymbol>(&RecordEvent)}});
     fake.PutFolder("/in");
-    SetEventPlatform(fake.Get());
 }
 
 class CollectFake : public ::testing::Test {
 protected:
     void SetUp() override { Install(m_fake); }
-    void TearDown() override {
-        UnloadEventLibrary();
-        SetEventPlatform(DefaultPlatform());
-    }
 
     CFakePlatform m_fake;
 };
 
 TEST_F(CollectFake, KindsFromTheBaseName) {
-    CLogCollect collect(m_fake.Get());
+    CEventBinding events(m_fake.Get());
+    CLogCollect collect(m_fake.Get(), events);
     const struct {
         const char* path;
         LogKind kind;
@@ -96,7 +91,8 @@ TEST_F(CollectFake, KindsFromTheBaseName) {
 }
 
 TEST_F(CollectFake, DatesOfTheInstallSoftwareLog) {
-    CLogCollect collect(m_fake.Get());
+    CEventBinding events(m_fake.Get());
+    CLogCollect collect(m_fake.Get(), events);
     const struct {
         const char* text;
         int valid;
@@ -147,7 +143,8 @@ TEST_F(CollectFake, InstallSoftwareRewrite) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         m_fake.PutFile("/in/AsInstallSoftwareLogFile_1.csv", c.before);
-        CLogCollect collect(m_fake.Get());
+        CEventBinding events(m_fake.Get());
+        CLogCollect collect(m_fake.Get(), events);
         collect.PrepareInstallSoftwareLog("/in/AsInstallSoftwareLogFile_1.csv");
         EXPECT_EQ(c.after, m_fake.FileContent("/in/AsInstallSoftwareLogFile_1.csv"));
         EXPECT_FALSE(m_fake.HasFile("/in/AsInstallSoftwareLogFile_1.csv.COPY"));
@@ -155,7 +152,8 @@ TEST_F(CollectFake, InstallSoftwareRewrite) {
 }
 
 TEST_F(CollectFake, InstallSoftwareRewriteChoosesItsFilesAndKeepsThemOnFailure) {
-    CLogCollect collect(m_fake.Get());
+    CEventBinding events(m_fake.Get());
+    CLogCollect collect(m_fake.Get(), events);
     const std::string bad = Fields15("2008/13/01") + "\r\n";
     // The path test is exact and looks at folders too.
     m_fake.PutFile("/in/asinstallsoftwarelogfile_1.csv", bad);
@@ -282,13 +280,13 @@ TEST_F(CollectFake, RelocationWhenMovesFail) {
         fake.PutFile(kSettings, c.ini);
         c.faults(fake);
         ScriptLoad(5, c.after);
-        CLogCollect collect(fake.Get());
+        CEventBinding events(fake.Get());
+        CLogCollect collect(fake.Get(), events);
         ASSERT_TRUE(collect.Initialize());
         EXPECT_EQ(c.result, collect.ImportLogFile("/in/FileLogFile_1.csv"));
         EXPECT_EQ(c.events, Ids());
         for (const std::string& p : c.present) EXPECT_TRUE(fake.HasFile(p)) << p;
         for (const std::string& p : c.absent) EXPECT_FALSE(fake.HasFile(p)) << p;
-        UnloadEventLibrary();
     }
 }
 
@@ -325,7 +323,8 @@ TEST_F(CollectFake, InitializeReportsWhatItCannotRead) {
         Install(fake);
         fake.SetRegistryText(c.registry);
         c.faults(fake);
-        CLogCollect collect(fake.Get());
+        CEventBinding events(fake.Get());
+        CLogCollect collect(fake.Get(), events);
         EXPECT_EQ(c.result, collect.Initialize() ? 1 : 0);
         EXPECT_EQ(c.events, Ids());
         if (!g_events.empty() && g_events.back().first == "010201") {
@@ -333,7 +332,6 @@ TEST_F(CollectFake, InitializeReportsWhatItCannotRead) {
             EXPECT_GT(g_events.back().second.size(),
                       std::string("データベースの接続に失敗しました。").size());
         }
-        UnloadEventLibrary();
     }
 }
 
@@ -343,7 +341,8 @@ TEST_F(CollectFake, SettingsFilesKeysAndTheDefaultErrorFolder) {
     m_fake.PutFile("/opt/kf/Setting/2/b.ini",
                    "[LOG_TYPES]\nLOG_TYPE1=FILES\nLOG_TYPE3=WebLog\n"
                    "[PRODUCT_INFO]\nPRODUCT_INSTALLPATH=%SystemDrive%/Prod\n");
-    CLogCollect collect(m_fake.Get());
+    CEventBinding events(m_fake.Get());
+    CLogCollect collect(m_fake.Get(), events);
     ASSERT_TRUE(collect.Initialize());
     EXPECT_EQ("files", collect.LogFileKey(0));
     EXPECT_EQ("weblog", collect.LogFileKey(2));
@@ -356,7 +355,8 @@ TEST_F(CollectFake, SettingsFilesKeysAndTheDefaultErrorFolder) {
 }
 
 TEST_F(CollectFake, CreateFolderPathEndsWhereALevelCannotBeMade) {
-    CLogCollect collect(m_fake.Get());
+    CEventBinding events(m_fake.Get());
+    CLogCollect collect(m_fake.Get(), events);
     m_fake.FailCall(FakeCall::CreateFolder, "/a/b/", kAccessDenied);
     collect.CreateFolderPath("/a/b/c/d");
     EXPECT_TRUE(m_fake.Get().files.Exists("/a"));
@@ -431,7 +431,8 @@ TEST_F(CollectFake, ClaimAndProcedure) {
         SCOPED_TRACE(c.name);
         CFakePlatform fake;
         Install(fake);
-        CLogCollect collect(fake.Get());
+        CEventBinding events(fake.Get());
+        CLogCollect collect(fake.Get(), events);
         ASSERT_TRUE(collect.Initialize());
         c.script();
         // Unless the case says otherwise, the table holds 0.
@@ -444,7 +445,6 @@ TEST_F(CollectFake, ClaimAndProcedure) {
             ASSERT_FALSE(g_events.empty());
             EXPECT_EQ(0u, g_events[0].second.find(c.firstText)) << g_events[0].second;
         }
-        UnloadEventLibrary();
     }
 }
 
@@ -481,7 +481,8 @@ TEST_F(CollectFake, RunClaimsProceduresAndReleasesByWhatItFinds) {
         Script().AnswerQuery("select DataRunning", Number("DataRunning", 0));
         c.files(fake);
         {
-            CLogCollect collect(fake.Get());
+            CEventBinding events(fake.Get());
+            CLogCollect collect(fake.Get(), events);
             collect.Run(c.directory);
         }
         std::vector<std::string> statements;
@@ -501,7 +502,6 @@ TEST_F(CollectFake, RunClaimsProceduresAndReleasesByWhatItFinds) {
         const auto& calls = fake.Calls();
         EXPECT_NE(calls.end(), std::find(calls.begin(), calls.end(), std::string(c.listed)));
         EXPECT_TRUE(g_events.empty());
-        UnloadEventLibrary();
     }
 }
 
@@ -586,7 +586,8 @@ TEST_F(CollectFake, OutcomesOfTheLoad) {
         fake.PutFolder("/errors");
         fake.PutFile("/opt/kf/Setting/KFSettings.ini",
                      "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/backup\nIMPORT_ERR_PATH=/errors/\n");
-        CLogCollect collect(fake.Get());
+        CEventBinding events(fake.Get());
+        CLogCollect collect(fake.Get(), events);
         ASSERT_TRUE(collect.Initialize());
         c.script();
         EXPECT_EQ(c.result, collect.ImportLogFile("/in/FileLogFile_1.csv"));
@@ -600,7 +601,6 @@ TEST_F(CollectFake, OutcomesOfTheLoad) {
             EXPECT_EQ("rows", fake.FileContent(c.endsIn));
         }
         EXPECT_EQ(0u, Script().Pending());
-        UnloadEventLibrary();
     }
 }
 
@@ -622,7 +622,8 @@ TEST_F(CollectFake, RegistryNumbers) {
         m_fake.SetRegistryText(std::string(kRegistry) +
                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zorel\\Kestrafold\\DBManager]\n" +
                                c.values);
-        CLogCollect collect(m_fake.Get());
+        CEventBinding events(m_fake.Get());
+        CLogCollect collect(m_fake.Get(), events);
         ASSERT_TRUE(collect.Initialize());
         EXPECT_EQ(c.maxErrors, collect.WriteMaxError());
         EXPECT_EQ(c.timeout, collect.SqlSpTimeout());

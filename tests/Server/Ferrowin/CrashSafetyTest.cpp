@@ -69,7 +69,8 @@ std::string Rewritten(const std::string& name, const std::string& content) {
     Platform::CFakePlatform fake;
     std::string path = "/in/" + name;
     fake.PutFile(path, content);
-    CLogCollect collect(fake.Get());
+    CEventBinding events(fake.Get());
+    CLogCollect collect(fake.Get(), events);
     collect.PrepareInstallSoftwareLog(path.c_str());
     return fake.FileContent(path);
 }

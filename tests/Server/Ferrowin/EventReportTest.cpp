@@ -49,11 +49,6 @@ protected:
         std::filesystem::create_directory(m_root / "install");
         std::filesystem::copy_file(PELLINOR_LIBRARY, m_root / "install/libpellinor.so");
         SetInstallPath(m_root / "install");
-        SetEventPlatform(m_platform);
-    }
-    void TearDown() override {
-        UnloadEventLibrary();
-        SetEventPlatform(DefaultPlatform());
     }
     void SetInstallPath(const std::string& path) {
         WriteFile(m_root / "registry.reg", RegistryWithInstallPath(path));
@@ -64,6 +59,7 @@ protected:
     CScopedEnv m_registryEnv, m_eventEnv;
     CRecordingLibraries m_libraries;
     CPlatform m_platform;
+    CEventBinding m_binding{m_platform};
 };
 
 TEST_F(EventReportTest, IdentifiersAndTextsArriveUnchanged) {
@@ -78,7 +74,7 @@ TEST_F(EventReportTest, IdentifiersAndTextsArriveUnchanged) {
     };
     for (const auto& c : cases) {
         std::string text = FormatEventText(c.message, {"/in/FileLogFile_1.csv", "/backup"});
-        EXPECT_EQ(1, ReportLogEvent(c.id.c_str(), text.c_str()));
+        EXPECT_EQ(1, m_binding.ReportLogEvent(c.id.c_str(), text.c_str()));
     }
     std::vector<LoggedEvent> events = Events();
     ASSERT_EQ(3u, events.size());
@@ -96,8 +92,8 @@ TEST_F(EventReportTest, IdentifiersAndTextsArriveUnchanged) {
 
 TEST_F(EventReportTest, SystemErrorTextKeepsItsLineBreak) {
     DefaultPlatform().system.SetLastError(kFileNotFound);
-    EXPECT_EQ(1, ReportLogEventWithSystemError(EventId(EventMessage::FileAccessFailed),
-                                               "[x]ファイルアクセスに失敗しました。"));
+    EXPECT_EQ(1, m_binding.ReportLogEventWithSystemError(EventId(EventMessage::FileAccessFailed),
+                                                         "[x]ファイルアクセスに失敗しました。"));
     std::vector<LoggedEvent> events = Events();
     ASSERT_EQ(1u, events.size());
     EXPECT_EQ("50501", events[0].id);
@@ -108,16 +104,16 @@ TEST_F(EventReportTest, InstallPathWithOrWithoutSeparator) {
     for (std::string folder : {m_root / "install", m_root / "install/"}) {
         SetInstallPath(folder);
         m_libraries.loads.clear();
-        EXPECT_EQ(1, ReportLogEvent("010108", "x"));
+        EXPECT_EQ(1, m_binding.ReportLogEvent("010108", "x"));
         ASSERT_EQ(1u, m_libraries.loads.size());
         EXPECT_EQ(m_root / "install/libpellinor.so", m_libraries.loads[0]);
-        UnloadEventLibrary();
+        m_binding.UnloadEventLibrary();
     }
 }
 
 TEST_F(EventReportTest, MissingKeyFallsBackToTheProgramFolder) {
     WriteFile(m_root / "registry.reg", "REGEDIT4\n");
-    EXPECT_EQ(0, ReportLogEvent("010108", "x"));
+    EXPECT_EQ(0, m_binding.ReportLogEvent("010108", "x"));
     ASSERT_EQ(1u, m_libraries.loads.size());
     EXPECT_EQ(GetModuleDirectory(DefaultPlatform().system) + "libpellinor.so",
               m_libraries.loads[0]);
@@ -125,10 +121,10 @@ TEST_F(EventReportTest, MissingKeyFallsBackToTheProgramFolder) {
 
 TEST_F(EventReportTest, FailedLoadIsRetriedWithAFreshRegistryRead) {
     SetInstallPath(m_root / "empty");
-    EXPECT_EQ(0, ReportLogEvent("010108", "dropped"));
-    EXPECT_EQ(nullptr, EventLibraryHandle());
+    EXPECT_EQ(0, m_binding.ReportLogEvent("010108", "dropped"));
+    EXPECT_EQ(nullptr, m_binding.EventLibraryHandle());
     SetInstallPath(m_root / "install");
-    EXPECT_EQ(1, ReportLogEvent("010109", "delivered"));
+    EXPECT_EQ(1, m_binding.ReportLogEvent("010109", "delivered"));
     EXPECT_EQ((std::vector<std::string>{m_root / "empty/libpellinor.so",
                                         m_root / "install/libpellinor.so"}),
               m_libraries.loads);
@@ -141,16 +137,16 @@ TEST_F(EventReportTest, LibraryWithoutTheExportIsNotLoadedAgainUntilUnloaded) {
     std::filesystem::create_directory(m_root / "noexport");
     std::filesystem::copy_file(NOEXPORT_LIBRARY, m_root / "noexport/libpellinor.so");
     SetInstallPath(m_root / "noexport");
-    EXPECT_EQ(0, ReportLogEvent("010108", "first"));
-    EXPECT_NE(nullptr, EventLibraryHandle());
-    EXPECT_FALSE(EventEntryBound());
+    EXPECT_EQ(0, m_binding.ReportLogEvent("010108", "first"));
+    EXPECT_NE(nullptr, m_binding.EventLibraryHandle());
+    EXPECT_FALSE(m_binding.EventEntryBound());
 
     SetInstallPath(m_root / "install");  // a good library is there now, but not looked for
-    EXPECT_EQ(0, ReportLogEvent("010108", "second"));
+    EXPECT_EQ(0, m_binding.ReportLogEvent("010108", "second"));
     EXPECT_EQ(1u, m_libraries.loads.size());
 
-    UnloadEventLibrary();
-    EXPECT_EQ(1, ReportLogEvent("010108", "third"));
+    m_binding.UnloadEventLibrary();
+    EXPECT_EQ(1, m_binding.ReportLogEvent("010108", "third"));
     EXPECT_EQ(2u, m_libraries.loads.size());
     std::vector<LoggedEvent> events = Events();
     ASSERT_EQ(1u, events.size());
@@ -158,11 +154,11 @@ TEST_F(EventReportTest, LibraryWithoutTheExportIsNotLoadedAgainUntilUnloaded) {
 }
 
 TEST_F(EventReportTest, UnloadReleasesTheLibrary) {
-    ASSERT_EQ(1, ReportLogEvent("010108", "x"));
+    ASSERT_EQ(1, m_binding.ReportLogEvent("010108", "x"));
     EXPECT_TRUE(Mapped(m_root / "install/libpellinor.so"));
-    UnloadEventLibrary();
-    EXPECT_EQ(nullptr, EventLibraryHandle());
-    EXPECT_FALSE(EventEntryBound());
+    m_binding.UnloadEventLibrary();
+    EXPECT_EQ(nullptr, m_binding.EventLibraryHandle());
+    EXPECT_FALSE(m_binding.EventEntryBound());
     EXPECT_FALSE(Mapped(m_root / "install/libpellinor.so"));
 }
 

@@ -31,27 +31,28 @@ protected:
                                                 static_cast<DWORD>(folder.size() + 1)));
     }
     void TearDown() override {
-        UnloadEventLibrary();
+        m_binding.UnloadEventLibrary();
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zorel\\Kestrafold");
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zorel\\Kestrafold");
     }
     CTempDir m_install;
+    CEventBinding m_binding{Platform::DefaultPlatform()};
 };
 
 // The event is written through the bound library; under Wine its text
 // shows on the "eventlog" debug channel, decoded from code page 932
 // (tools/test.sh checks it).
 TEST_F(EventReportWin32, BindsThePellinorNamedByInstallPath) {
-    EXPECT_EQ(1, ReportLogEvent(EventId(EventMessage::BulkLoadException),
-                                EventText(EventMessage::BulkLoadException)));
-    ASSERT_NE(nullptr, EventLibraryHandle());
-    EXPECT_TRUE(EventEntryBound());
+    EXPECT_EQ(1, m_binding.ReportLogEvent(EventId(EventMessage::BulkLoadException),
+                                          EventText(EventMessage::BulkLoadException)));
+    ASSERT_NE(nullptr, m_binding.EventLibraryHandle());
+    EXPECT_TRUE(m_binding.EventEntryBound());
     char loaded[MAX_PATH] = {};
-    GetModuleFileNameA(static_cast<HMODULE>(EventLibraryHandle()), loaded, MAX_PATH);
+    GetModuleFileNameA(static_cast<HMODULE>(m_binding.EventLibraryHandle()), loaded, MAX_PATH);
     EXPECT_EQ(0, _stricmp((m_install / "pellinor.dll").c_str(), loaded)) << loaded;
 
-    UnloadEventLibrary();
-    EXPECT_EQ(nullptr, EventLibraryHandle());
+    m_binding.UnloadEventLibrary();
+    EXPECT_EQ(nullptr, m_binding.EventLibraryHandle());
     EXPECT_EQ(nullptr, GetModuleHandleA((m_install / "pellinor.dll").c_str()));
 }
 

@@ -271,7 +271,6 @@ TEST(OperationsOptions, HelpAndVersionTouchNothing) {
         ::testing::internal::CaptureStdout();
         int code = RunFerrowin(fake.Get(), 2, argv);
         std::string out = ::testing::internal::GetCapturedStdout();
-        SetEventPlatform(Platform::DefaultPlatform());
         EXPECT_EQ(0, code);
         EXPECT_EQ(0u, out.find(begins)) << out;
         EXPECT_TRUE(fake.Calls().empty()) << fake.Calls()[0];

@@ -79,44 +79,6 @@ TEST_F(OdbcSqliteTest, DataChangingStatementsThroughTheRecordset) {
     EXPECT_EQ(0, rs.GetRecordCount());
 }
 
-TEST_F(OdbcSqliteTest, FieldConversionsOfTheDriver) {
-    ASSERT_EQ(1, m_db.Execute("CREATE TABLE t (i INTEGER, big BIGINT, r DOUBLE, s VARCHAR(20), "
-                              "n INTEGER)"));
-    ASSERT_EQ(1, m_db.Execute("INSERT INTO t VALUES (70000, 9000000000, 2.5, 'テキスト', NULL)"));
-    CADORecordset rs(&m_db);
-    ASSERT_NE(0, rs.Open("select i, big, r, s, n from t"));
-    std::int32_t i32 = 0;
-    EXPECT_EQ(1, rs.GetFieldValue("i", i32));
-    EXPECT_EQ(70000, i32);
-    std::int64_t i64 = 0;
-    EXPECT_EQ(1, rs.GetFieldValue("big", i64));
-    EXPECT_EQ(9000000000LL, i64);
-    double d = 0;
-    EXPECT_EQ(1, rs.GetFieldValue("r", d));
-    EXPECT_DOUBLE_EQ(2.5, d);
-    std::string text = "unchanged";
-    EXPECT_EQ(1, rs.GetFieldValue("s", text));
-    EXPECT_EQ("テキスト", text);
-    EXPECT_EQ(1, rs.GetFieldValue(0, text));
-    EXPECT_EQ("70000", text);
-    EXPECT_EQ(1, rs.GetFieldValue("r", text));
-    EXPECT_EQ("2.5", text);
-    EXPECT_EQ(1, rs.IsFieldNull("n"));
-    i64 = -1;
-    EXPECT_EQ(1, rs.GetFieldValue("n", i64));
-    EXPECT_EQ(0, i64);
-    bool flag = true;
-    EXPECT_EQ(0, rs.GetFieldValue("i", flag));  // not a boolean: left alone
-    EXPECT_TRUE(flag);
-
-    // A field that does not exist: 0, output unchanged, error recorded.
-    i64 = -1;
-    EXPECT_EQ(0, rs.GetFieldValue("nothing", i64));
-    EXPECT_EQ(-1, i64);
-    EXPECT_EQ(0x800A0CC1u, rs.GetLastErrorCode());
-    EXPECT_EQ(0u, rs.GetLastErrorText().find("ADO Error: Item cannot be found"));
-}
-
 TEST_F(OdbcSqliteTest, FailedStatementKeepsTheConnection) {
     EXPECT_EQ(0, m_db.Execute("INSERT INTO NoSuchTable VALUES (1)"));
     EXPECT_EQ(0x80040E14u, m_db.GetLastErrorCode());

@@ -1,10 +1,7 @@
-#include "Server/Ferrowin/database/ADOException.h"
+#include "Server/Ferrowin/database/ADOErrorHolder.h"
 
 #include <cstdio>
-
-void ThrowAdoException(long errorCode, const std::string& message) {
-    throw new CADOException(errorCode, message);
-}
+#include <vector>
 
 namespace {
 // A null string formats as "(null)", as the platform's printf writes it.
@@ -33,4 +30,14 @@ std::string FormatComErrorReport(const char* title, const Ado::ComError& error) 
 
 std::string CutErrorText(const std::string& text) {
     return text.substr(0, 512);
+}
+
+void CADOErrorHolder::RecordComError(const Ado::ComError& error) {
+    m_lastErrorText =
+        m_reportTitle ? FormatComErrorReport(m_reportTitle, error) : FormatAdoError(error);
+    m_lastErrorCode = static_cast<std::uint32_t>(error.Error());
+}
+
+std::string CADOErrorHolder::GetLastErrorText() const {
+    return CutErrorText(m_lastErrorText);
 }
