@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Platform/Platform.h"
-#include "Server/Ferrowin/LogKind.h"
+#include "Schema/LogKind.h"
 #include "Server/Ferrowin/RunSummary.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 
