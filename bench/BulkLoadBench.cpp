@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Schema/LogSchema.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 #include "Server/Ferrowin/database/ADORecordset.h"
 
@@ -60,7 +60,7 @@ int Baseline(const std::string& path, const std::string& file, double* seconds, 
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
-    for (const std::string& sql : Ado::Embedded::SqliteSchema())
+    for (const std::string& sql : Schema::SqliteSchema())
         sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     const size_t kColumns = 11;
     auto start = std::chrono::steady_clock::now();

@@ -57,7 +57,7 @@ add_dependencies(pellinor_tests pellinor)
 if(TARGET sqlite3_amalgamation)
     ferrowin_windows_test(embedded_tests
         Platform/Ado/Embedded/BulkLoadTest.cpp
-        Platform/Ado/Embedded/SchemaTest.cpp)
-    target_link_libraries(embedded_tests PRIVATE ferrowin_database loggen)
+        Schema/SchemaTest.cpp)
+    target_link_libraries(embedded_tests PRIVATE ferrowin_database loggen tsqlschema)
     target_compile_definitions(embedded_tests PRIVATE SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
 endif()

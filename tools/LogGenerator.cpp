@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "Platform/Ado/Embedded/Cp932.h"
-#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Schema/LogSchema.h"
 
 namespace Sample {
 
@@ -57,13 +57,13 @@ std::string CLogGenerator::Pick(const char* const* list, size_t count) {
 }
 
 std::string CLogGenerator::Record(LogKind kind, std::uint64_t row, Fault fault) {
-    using Ado::Embedded::ColumnType;
-    const Ado::Embedded::TableDef& table = *Ado::Embedded::FindTable(KindTable(kind));
+    using Schema::ColumnType;
+    const Schema::TableDef& table = *Schema::FindTable(KindTable(kind));
     std::string user = Pick(kUsers, std::size(kUsers));
     std::string record;
     bool overflowDone = false, lfDone = false;
     for (size_t i = 0; i < table.columns.size(); ++i) {
-        const Ado::Embedded::ColumnDef& c = table.columns[i];
+        const Schema::ColumnDef& c = table.columns[i];
         std::string name = c.name;
         std::string value;
         if (c.identity) {

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "Server/Ferrowin/LogKind.h"
+#include "Schema/LogKind.h"
 
 namespace Sample {
 

@@ -2,9 +2,9 @@
 //   gen-schema > Database/VeyrithSchema.sql
 #include <cstdio>
 
-#include "Platform/Ado/Embedded/LogSchema.h"
+#include "tools/TransactSqlSchema.h"
 
 int main() {
-    std::fputs(Ado::Embedded::TransactSqlSchema().c_str(), stdout);
+    std::fputs(TransactSqlSchema().c_str(), stdout);
     return 0;
 }

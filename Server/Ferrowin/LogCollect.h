@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "Platform/Platform.h"
+#include "Schema/LogKind.h"
 #include "Server/Ferrowin/EventReport.h"
-#include "Server/Ferrowin/LogKind.h"
 #include "Server/Ferrowin/RunSummary.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 

@@ -1,15 +1,20 @@
 // The bookkeeping around the loads: a table's highest LogID, and the
 // data-running row that lets this run load the asset kinds.
+#include "Schema/LogSchema.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
 #include "Server/Ferrowin/database/ADORecordset.h"
 
 namespace {
 
-constexpr char kReadDataRunning[] = "select DataRunning from VY_AsDataRunning";
-constexpr char kInsertDataRunning[] = "insert into VY_AsDataRunning values(0)";
-constexpr char kClaimDataRunning[] = "UPDATE VY_AsDataRunning set DataRunning = 1";
-constexpr char kReleaseDataRunning[] = "UPDATE VY_AsDataRunning set DataRunning = 0";
+const std::string kReadDataRunning =
+    std::string("select DataRunning from ") + Schema::kDataRunningTable;
+const std::string kInsertDataRunning =
+    std::string("insert into ") + Schema::kDataRunningTable + " values(0)";
+const std::string kClaimDataRunning =
+    std::string("UPDATE ") + Schema::kDataRunningTable + " set DataRunning = 1";
+const std::string kReleaseDataRunning =
+    std::string("UPDATE ") + Schema::kDataRunningTable + " set DataRunning = 0";
 
 void ReportOpenFailed(CEventBinding& events, const CADORecordset& recordset) {
     events.ReportLogEvent(

@@ -1,6 +1,7 @@
 // The stored procedure that runs once after the loads.
 #include "Brennick/Helpers.h"
 #include "Platform/Ado/Ado.h"
+#include "Schema/LogSchema.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
 #include "Server/Ferrowin/database/ADOCommand.h"
@@ -8,7 +9,7 @@
 
 void CLogCollect::RunUpdateProcedure() {
     try {
-        CADOCommand command(&m_db, "prdUpdateVYLog", Ado::adCmdStoredProc);
+        CADOCommand command(&m_db, Schema::kUpdateProcedure, Ado::adCmdStoredProc);
         CADOParameter result(Ado::adChar, 256, Ado::adParamOutput, "strReturn");
         command.AddParameter(&result);
         try {

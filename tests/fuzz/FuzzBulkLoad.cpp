@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "Server/Ferrowin/LogKind.h"
+#include "Schema/LogKind.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 #include "Server/Ferrowin/database/ADORecordset.h"
 

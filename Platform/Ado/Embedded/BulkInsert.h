@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Platform/Ado/Embedded/ProductSchema.h"
 
 namespace Ado::Embedded {
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "Platform/Ado/Embedded/BulkInsert.h"
-#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Platform/Ado/Embedded/ProductSchema.h"
 #include "Platform/Ado/Embedded/Sqlite.h"
 #include "Platform/Ado/Provider.h"
 

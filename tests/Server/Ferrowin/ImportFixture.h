@@ -11,8 +11,8 @@
 
 #include "Platform/Ado/Scripted/ScriptedProvider.h"
 #include "Platform/PlatformWrapper.h"
+#include "Schema/LogKind.h"
 #include "Server/Ferrowin/Entry.h"
-#include "Server/Ferrowin/LogKind.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 #include "Server/Ferrowin/database/ADORecordset.h"
 #include "tests/Support/EventLog.h"

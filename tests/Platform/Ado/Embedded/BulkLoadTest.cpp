@@ -4,7 +4,7 @@
 #include <sqlite3.h>
 
 #include "Platform/Ado/Embedded/BulkInsert.h"
-#include "Platform/Ado/Embedded/LogSchema.h"
+#include "Schema/LogSchema.h"
 #include "Server/Ferrowin/database/ADOCommand.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 #include "Server/Ferrowin/database/ADOParameter.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace Ado::Embedded {
+namespace Schema {
 
 enum class ColumnType { Int, BigInt, DateTime, VarChar, NVarChar };
 
@@ -40,7 +40,4 @@ std::string SqlTypeName(const ColumnDef& column);
 // SQLite statements that create the schema.
 std::vector<std::string> SqliteSchema();
 
-// The T-SQL script for a real server: the tables and prdUpdateVYLog.
-std::string TransactSqlSchema();
-
-}  // namespace Ado::Embedded
+}  // namespace Schema

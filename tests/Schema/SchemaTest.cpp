@@ -6,13 +6,14 @@
 #include <map>
 #include <regex>
 
-#include "Platform/Ado/Embedded/LogSchema.h"
-#include "Server/Ferrowin/LogKind.h"
+#include "Schema/LogKind.h"
+#include "Schema/LogSchema.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 #include "Server/Ferrowin/database/ADORecordset.h"
 #include "tests/Support/TempDir.h"
+#include "tools/TransactSqlSchema.h"
 
-using namespace Ado::Embedded;
+using namespace Schema;
 
 namespace {
 
