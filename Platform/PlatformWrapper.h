@@ -88,6 +88,12 @@ public:
     Status CheckTrusted(const std::string& path, std::string* reason) override {
         return m_target.CheckTrusted(path, reason);
     }
+    Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override {
+        return m_target.ClaimFile(path, claimed);
+    }
+    Status RecoverClaims(const std::string& folder) override {
+        return m_target.RecoverClaims(folder);
+    }
 
 protected:
     IFileSystem& m_target;

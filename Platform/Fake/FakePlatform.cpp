@@ -279,6 +279,13 @@ public:
         return kSuccess;
     }
 
+    Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override;
+
+    Status RecoverClaims(const std::string& folder) override {
+        m_fake.Record("RecoverClaims " + folder);
+        return kSuccess;
+    }
+
 private:
     CFakePlatform::Node* Find(const std::string& path) {
         auto it = m_fake.m_nodes.find(Strip(path));
@@ -298,6 +305,50 @@ private:
     }
     CFakePlatform& m_fake;
 };
+
+// A claimed file of the fake: every step is the path call of the same name.
+class CFakeClaimedFile : public IClaimedFile {
+public:
+    CFakeClaimedFile(IFileSystem& files, std::string path)
+        : m_files(files), m_path(std::move(path)) {}
+    std::string LoadPath() override { return m_path; }
+    Status Read(std::string* content) override { return m_files.ReadFile(m_path, content); }
+    Status Rewrite(const std::string& content) override {
+        return m_files.ReplaceFile(m_path, content, m_path + ".COPY");
+    }
+    Status GetAttributes(std::uint32_t* attributes) override {
+        return m_files.GetAttributes(m_path, attributes);
+    }
+    Status ClearReadOnly() override {
+        std::uint32_t attributes = 0;
+        if (Status s = m_files.GetAttributes(m_path, &attributes))
+            return s;
+        return m_files.SetAttributes(m_path, attributes & ~kAttributeReadOnly);
+    }
+    Status MoveTo(const std::string& target) override {
+        return m_files.MoveFile(m_path, target, true);
+    }
+    Status Remove() override { return m_files.RemoveFile(m_path); }
+
+private:
+    IFileSystem& m_files;
+    std::string m_path;
+};
+
+Status CFakeFileSystem::ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) {
+    m_fake.Record("ClaimFile " + path);
+    claimed->reset();
+    Status s;
+    if (m_fake.Injected(FakeCall::ClaimFile, path, &s))
+        return Fail(s);
+    CFakePlatform::Node* node = Find(path);
+    if (!node)
+        return Fail(MissingStatus(path));
+    if (node->folder || (node->attributes & kAttributeReparsePoint))
+        return Fail(kAccessDenied);
+    *claimed = std::make_unique<CFakeClaimedFile>(*this, path);
+    return kSuccess;
+}
 
 class CFakeHeldLock : public IHeldLock {
 public:
