@@ -50,8 +50,8 @@ public:
 
     // Replaces the content: a new file, mode 0600 and the importer's own, is
     // written through the name plus ".COPY", flushed and put in place in one
-    // step, and held from then on. Read-only: 5. On failure the content is
-    // unchanged and no ".COPY" is left.
+    // step, and held from then on. A read-only file stays read-only (0400).
+    // On failure the content is unchanged and no ".COPY" is left.
     virtual Status Rewrite(const std::string& content) = 0;
 
     // Attributes as GetAttributes gives them, and the read-only one cleared.

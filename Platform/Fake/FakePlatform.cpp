@@ -313,8 +313,18 @@ public:
         : m_files(files), m_path(std::move(path)) {}
     std::string LoadPath() override { return m_path; }
     Status Read(std::string* content) override { return m_files.ReadFile(m_path, content); }
+    // A read-only file is replaced too, and stays read-only.
     Status Rewrite(const std::string& content) override {
-        return m_files.ReplaceFile(m_path, content, m_path + ".COPY");
+        std::uint32_t attributes = 0;
+        if (Status s = m_files.GetAttributes(m_path, &attributes))
+            return s;
+        bool readOnly = attributes & kAttributeReadOnly;
+        if (readOnly && m_files.SetAttributes(m_path, kAttributeNormal) != kSuccess)
+            return kAccessDenied;
+        Status status = m_files.ReplaceFile(m_path, content, m_path + ".COPY");
+        if (readOnly)
+            m_files.SetAttributes(m_path, kAttributeReadOnly);
+        return status;
     }
     Status GetAttributes(std::uint32_t* attributes) override {
         return m_files.GetAttributes(m_path, attributes);

@@ -552,8 +552,6 @@ public:
         struct stat st;
         if (fstat(m_file.Get(), &st) != 0)
             return FailErrno();
-        if (!(st.st_mode & S_IWUSR))
-            return Fail(kAccessDenied);
         const int dir = m_claim.fd.Get();
         const std::string temp = m_name + ".COPY";
         unlinkat(dir, temp.c_str(), 0);
@@ -561,9 +559,9 @@ public:
             openat(dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.Valid())
             return FailErrno();
-        Status status = fchmod(out.Get(), 0600) == 0 ? kSuccess : FailErrno();
-        if (status == kSuccess)
-            status = WriteAll(out.Get(), content.data(), content.size());
+        Status status = WriteAll(out.Get(), content.data(), content.size());
+        if (status == kSuccess && fchmod(out.Get(), OwnMode(st.st_mode)) != 0)
+            status = FailErrno();
         if (status == kSuccess && fsync(out.Get()) != 0)
             status = FailErrno();
         if (status == kSuccess && renameat(dir, temp.c_str(), dir, m_name.c_str()) != 0)

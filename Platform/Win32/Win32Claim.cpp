@@ -39,12 +39,21 @@ public:
     std::string LoadPath() override { return m_path; }
     Status Read(std::string* content) override { return m_files.ReadFile(m_path, content); }
     // The replace renames over the held file: the hold ends for that step
-    // and is taken again on the new file.
+    // and is taken again on the new file. A read-only file is replaced too,
+    // and stays read-only.
     Status Rewrite(const std::string& content) override {
+        std::uint32_t attributes = 0;
+        if (Status s = m_files.GetAttributes(m_path, &attributes))
+            return s;
+        bool readOnly = attributes & kAttributeReadOnly;
         m_handle.Close();
-        Status status = m_files.ReplaceFile(m_path, content, m_path + ".COPY");
+        Status status = readOnly ? m_files.SetAttributes(m_path, kAttributeNormal) : kSuccess;
+        if (status == kSuccess)
+            status = m_files.ReplaceFile(m_path, content, m_path + ".COPY");
+        if (readOnly)
+            m_files.SetAttributes(m_path, kAttributeReadOnly);
         OpenClaimed(m_path, &m_handle);
-        return status;
+        return status == kSuccess ? status : Fail(status);
     }
     Status GetAttributes(std::uint32_t* attributes) override {
         return m_files.GetAttributes(m_path, attributes);

@@ -261,12 +261,14 @@ TEST_P(PlatformContract, ClaimedFilesAreReadRewrittenAndMovedWhole) {
     EXPECT_EQ("new rows", Fixture().Content(P("backup/a.csv")).value_or("(none)"));
     EXPECT_FALSE(Fixture().Content(P("in/a.csv")));
 
-    // Read-only: no rewrite and no delete until it is cleared.
+    // Read-only: rewritten and still read-only; no delete until cleared.
     ASSERT_EQ(kSuccess, files.ClaimFile(P("in/ro.csv"), &claimed));
     std::uint32_t attributes = 0;
     ASSERT_EQ(kSuccess, claimed->GetAttributes(&attributes));
     EXPECT_EQ(kAttributeReadOnly, attributes & kAttributeReadOnly);
-    EXPECT_EQ(kAccessDenied, claimed->Rewrite("changed"));
+    ASSERT_EQ(kSuccess, claimed->Rewrite("kept"));
+    ASSERT_EQ(kSuccess, claimed->GetAttributes(&attributes));
+    EXPECT_EQ(kAttributeReadOnly, attributes & kAttributeReadOnly);
     EXPECT_EQ(kAccessDenied, claimed->Remove());
     ASSERT_EQ(kSuccess, claimed->ClearReadOnly());
     ASSERT_EQ(kSuccess, claimed->GetAttributes(&attributes));
