@@ -715,7 +715,8 @@ Status Claim(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) {
     bool same = fstatat(claim.fd.Get(), name.c_str(), &arrived, AT_SYMLINK_NOFOLLOW) == 0 &&
                 arrived.st_dev == st.st_dev && arrived.st_ino == st.st_ino &&
                 fstat(file.Get(), &now) == 0 && now.st_nlink == 1;
-    fsync(input.Get());
+    // Not flushed: after a power loss the file is in one folder or the
+    // other, and either is taken up by the next run.
     auto made = std::make_unique<CPosixClaimedFile>(std::move(file), std::move(input),
                                                     std::move(claim), name);
     if (!same)

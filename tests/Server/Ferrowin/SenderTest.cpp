@@ -4,10 +4,13 @@
 // move. Also: no file that the program makes has a mode bit outside 0600, a
 // file still being written waits until its writer is done, and a rewrite
 // that cannot be done leaves the file for a later run.
+#include <dirent.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -22,6 +25,7 @@ namespace {
 
 constexpr LogKind kFileLog = 0, kInstallSoftware = 14;
 constexpr int kTries = 200;  // files per attack, each raced by the sender
+constexpr int kRounds = 3;   // runs of kTries files, for the races that need luck
 constexpr char kSender[] = "ferrowin-sender";
 
 // The unprivileged user that plays the sender, made once for these tests.
@@ -62,6 +66,59 @@ std::string WithInvalidDates(const std::string& content) {
         out += c;
     }
     return out;
+}
+
+// The sender's race against the program's check and use of one file: it
+// knows the order in which the program lists the folder, and watches it.
+// When the program closes a log file it has read, the sender swaps a file
+// with its link "<name>.lnk" as fast as it can, until the program closes
+// another file (or 200 ms pass): that file itself (`ahead` 0: its later
+// steps are raced), or the one after it (`ahead` 1: its first steps are).
+// Runs until killed.
+[[noreturn]] void RaceWithLinks(const std::string& in, int ahead) {
+    std::vector<std::string> order;
+    if (DIR* dir = opendir(in.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".csv") == 0)
+                order.push_back(name);
+        }
+        closedir(dir);
+    }
+    int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    inotify_add_watch(watch, in.c_str(), IN_CLOSE_NOWRITE);
+    alignas(inotify_event) char buffer[64 * 1024];
+    // The file to swap after the events that have arrived, or "".
+    auto next = [&](std::string target) {
+        for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                auto* event = reinterpret_cast<inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                auto it = std::find(order.begin(), order.end(),
+                                    std::string(event->len ? event->name : ""));
+                if (order.end() - it > ahead)
+                    target = *(it + ahead);
+            }
+        }
+        return target;
+    };
+    for (std::string target;;) {
+        pollfd wait{watch, POLLIN, 0};
+        poll(&wait, 1, -1);
+        target = next("");
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        for (int i = 0; !target.empty() && std::chrono::steady_clock::now() < end; ++i) {
+            std::string file = in + target, link = file + ".lnk";
+            renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+            if (i % 16 == 0) {
+                std::string now = next(target);
+                if (now != target) {
+                    target = now;
+                    end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+                }
+            }
+        }
+    }
 }
 
 class Sender : public ProgramFixture {
@@ -193,34 +250,31 @@ TEST_F(Sender, TheRewriteNeverGivesTheSenderASetuidRootFile) {
 
 // 2. The read-only clearing followed a link swapped in between its check
 // and its chmod. The sender exchanges each file with a link to a root
-// program, again and again, while the program works.
+// program, again and again, while the program works: 600 files in three
+// runs (the old code lost this race in about half of the runs of 200).
 TEST_F(Sender, TheReadOnlyClearingNeverChangesALinksTarget) {
     std::string program = m_root / "bin/tool";
     std::filesystem::create_directories(m_root / "bin");
     WriteFile(program, "#!/bin/sh\n");
     chmod(program.c_str(), 0755);
-    for (int i = 0; i < kTries; ++i) {
-        PutAsSender(Name(kFileLog, i), Log(kFileLog, 2, i), 04555);
-        std::filesystem::create_symlink(program, In() + "link" + std::to_string(i));
-        ASSERT_EQ(0, lchown((In() + "link" + std::to_string(i)).c_str(), m_uid, m_gid));
-    }
-    const std::string in = In();
-    StartSender([in] {
-        for (int i = 0; i < kTries; ++i) {
-            std::string file = in + "FileLogFile_" + std::to_string(i) + ".csv";
-            std::string link = in + "link" + std::to_string(i);
-            renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+    for (int round = 0; round < kRounds && !HasFailure(); ++round) {
+        for (int i = round * kTries; i < (round + 1) * kTries; ++i) {
+            PutAsSender(Name(kFileLog, i), Log(kFileLog, 2, i), 04555);
+            std::string link = In() + Name(kFileLog, i) + ".lnk";
+            std::filesystem::create_symlink(program, link);
+            ASSERT_EQ(0, lchown(link.c_str(), m_uid, m_gid));
         }
-        return false;
-    });
-    ProgramResult result = RunProgram(In());
-    StopSender();
-    EXPECT_EQ(1, result.code) << result.errors;
-    struct stat st;
-    ASSERT_EQ(0, stat(program.c_str(), &st));
-    EXPECT_EQ(0755u, st.st_mode & 07777) << "the root program's mode changed";
-    EXPECT_EQ(0u, st.st_uid);
-    EXPECT_EQ("#!/bin/sh\n", ReadFile(program));
+        const std::string in = In();
+        StartSender([in]() -> bool { RaceWithLinks(in, 0); });
+        ProgramResult result = RunProgram(In());
+        StopSender();
+        EXPECT_EQ(1, result.code) << result.errors;
+        struct stat st;
+        ASSERT_EQ(0, stat(program.c_str(), &st));
+        EXPECT_EQ(0755u, st.st_mode & 07777) << "the root program's mode changed";
+        EXPECT_EQ(0u, st.st_uid);
+        EXPECT_EQ("#!/bin/sh\n", ReadFile(program));
+    }
 }
 
 // 3. The rewrite read through a link swapped in after its check: a
@@ -237,30 +291,26 @@ TEST_F(Sender, TheRewriteNeverReadsARootOnlyFile) {
     line.replace(0, line.find('\xFE'), marker);
     WriteFile(secret, line);
     chmod(secret.c_str(), 0600);
-    for (int i = 0; i < kTries; ++i) {
-        PutAsSender(Name(kInstallSoftware, i), Log(kInstallSoftware, 2, i), 0644);
-        std::filesystem::create_symlink(secret, In() + "link" + std::to_string(i));
-        ASSERT_EQ(0, lchown((In() + "link" + std::to_string(i)).c_str(), m_uid, m_gid));
-    }
-    const std::string in = In();
-    StartSender([in] {
-        for (int i = 0; i < kTries; ++i) {
-            std::string file = in + "AsInstallSoftwareLogFile_" + std::to_string(i) + ".csv";
-            std::string link = in + "link" + std::to_string(i);
-            renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+    for (int round = 0; round < kRounds && !HasFailure(); ++round) {
+        for (int i = round * kTries; i < (round + 1) * kTries; ++i) {
+            PutAsSender(Name(kInstallSoftware, i), Log(kInstallSoftware, 2, i), 0644);
+            std::string link = In() + Name(kInstallSoftware, i) + ".lnk";
+            std::filesystem::create_symlink(secret, link);
+            ASSERT_EQ(0, lchown(link.c_str(), m_uid, m_gid));
         }
-        return false;
-    });
-    ProgramResult result = RunProgram(In());
-    StopSender();
-    EXPECT_EQ(1, result.code) << result.errors;
-    for (const std::string& folder : {In(), Backup(), Errors()})
-        EXPECT_FALSE(AnyFileHolds(folder, marker)) << folder;
-    EXPECT_EQ(std::string::npos, ReadFile(Database()).find(marker)) << "loaded into the table";
-    if (Exists(Database() + "-wal")) {
-        EXPECT_EQ(std::string::npos, ReadFile(Database() + "-wal").find(marker));
+        const std::string in = In();
+        StartSender([in]() -> bool { RaceWithLinks(in, 1); });
+        ProgramResult result = RunProgram(In());
+        StopSender();
+        EXPECT_EQ(1, result.code) << result.errors;
+        for (const std::string& folder : {In(), Backup(), Errors()})
+            EXPECT_FALSE(AnyFileHolds(folder, marker)) << folder;
+        EXPECT_EQ(std::string::npos, ReadFile(Database()).find(marker)) << "loaded into the table";
+        if (Exists(Database() + "-wal")) {
+            EXPECT_EQ(std::string::npos, ReadFile(Database() + "-wal").find(marker));
+        }
+        EXPECT_EQ(line, ReadFile(secret));
     }
-    EXPECT_EQ(line, ReadFile(secret));
 }
 
 // 4, and the modes of everything the program makes: files of any mode,
@@ -421,42 +471,37 @@ INSTANTIATE_TEST_SUITE_P(Cases, SenderSteers, ::testing::ValuesIn(kSteerCases),
 TEST_F(ProgramFixture, AFileStillBeingWrittenWaitsForItsWriter) {
     SetFolders(Backup(), Errors());
     std::filesystem::create_directories(Backup());
-    constexpr int kRows = 24;
+    constexpr int kRunsWhileWriting = 3;
     Sample::CLogGenerator generator(11);
-    std::string name = "FileLogFile_growing.csv";
-    std::string whole;
-    for (int row = 0; row < kRows; ++row)
-        whole += generator.Record(kFileLog, static_cast<std::uint64_t>(row)) + "\r\n";
+    const std::string name = "FileLogFile_growing.csv";
 
     int fd = open((In() + name).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     ASSERT_LE(0, fd);
-    std::atomic<bool> done{false};
+    std::atomic<bool> stop{false};
+    std::string written;  // read after the join
     std::thread writer([&] {
-        for (size_t at = 0; at < whole.size();) {
-            size_t end = whole.find('\n', at) + 1;
-            EXPECT_EQ(static_cast<ssize_t>(end - at), write(fd, whole.data() + at, end - at));
-            at = end;
+        for (std::uint64_t row = 0; !stop || row < 10; ++row) {
+            std::string record = generator.Record(kFileLog, row) + "\r\n";
+            EXPECT_EQ(static_cast<ssize_t>(record.size()), write(fd, record.data(), record.size()));
+            written += record;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         close(fd);
-        done = true;
     });
-    int runsWhileWriting = 0;
-    while (!done) {
+    for (int run = 0; run < kRunsWhileWriting; ++run) {
         ProgramResult result = RunProgram(In());
-        if (done)
-            break;  // the writer may have closed during that run
         EXPECT_EQ(1, result.code) << result.errors;
         EXPECT_TRUE(Exists(In() + name));
         EXPECT_EQ(0, Rows(kFileLog));
-        ++runsWhileWriting;
     }
+    stop = true;
     writer.join();
-    EXPECT_GT(runsWhileWriting, 0);
 
     EXPECT_EQ(1, RunProgram(In()).code);
-    EXPECT_EQ(kRows, Rows(kFileLog));
-    EXPECT_EQ(whole, ReadFile(Backup() + name));
+    std::int64_t rows = static_cast<std::int64_t>(std::count(written.begin(), written.end(), '\n'));
+    EXPECT_GE(rows, 10);
+    EXPECT_EQ(rows, Rows(kFileLog));
+    EXPECT_EQ(written, ReadFile(Backup() + name));
     EXPECT_TRUE(Events().empty());
 }
 
