@@ -82,11 +82,17 @@ public:
         return m_target.ReadFile(path, content);
     }
     Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath) override {
-        return m_target.ReplaceFile(path, content, temporaryPath);
+                       const std::string& temporaryPath, bool readableByAll) override {
+        return m_target.ReplaceFile(path, content, temporaryPath, readableByAll);
     }
     Status CheckTrusted(const std::string& path, std::string* reason) override {
         return m_target.CheckTrusted(path, reason);
+    }
+    Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override {
+        return m_target.ClaimFile(path, claimed);
+    }
+    Status RecoverClaims(const std::string& folder) override {
+        return m_target.RecoverClaims(folder);
     }
 
 protected:

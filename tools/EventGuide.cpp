@@ -118,6 +118,16 @@ Advice AdviceFor(EventMessage message) {
                     "registry file cannot be read. Nothing is imported.",
                     "Check that the registry file exists at `$KESTRAFOLD_REGISTRY` (default "
                     "`/etc/kestrafold/registry.reg`) and holds the key."};
+        case EventMessage::UntrustedSettings:
+            return {"The settings file [path] can be changed by other users, so it is not read.",
+                    "why, in parentheses: the file or folder, and its owner or mode",
+                    "A settings file (`Setting/KFSettings.ini` or `Setting/2/*.ini`), or a "
+                    "folder above it, is owned by a user other than root and the importer's, "
+                    "or is writable by its group or by others. The run imports nothing and "
+                    "says the same on standard error.",
+                    "Give the file and every folder above it to root and take away the group's "
+                    "and others' write bit: `chown root:root FILE; chmod 644 FILE` (see \"Trust "
+                    "and hostile input\")."};
         case EventMessage::BookkeepingOpenFailed:
             return {"Access to the database failed.", "the query's last error text",
                     "A bookkeeping query failed: the highest \"LogID\" of a log table, or "
@@ -190,6 +200,17 @@ Advice AdviceFor(EventMessage message) {
                     "stays in the input folder and is tried again by the next run.",
                     "Move the file to the error folder by hand, then fix the error folder and "
                     "the input folder's permissions."};
+        case EventMessage::UntrustedFolder:
+            return {
+                "The log file [path] is not moved. Other users can change the folder "
+                "[folder].",
+                "why, in parentheses: the folder, and its owner or mode",
+                "The backup or error folder is a symbolic link, or it (or a folder above "
+                "it) is owned by another user or writable by its group or others. The file "
+                "goes nowhere: it stays in the input folder for a later run, and no folder "
+                "is made.",
+                "Make the folder a real folder of root's with mode 0755 or stricter, and "
+                "every folder above it too: `chown root:root DIR; chmod 755 DIR`."};
         case EventMessage::ImportFailureNotice:
             return {"Writing the Veyrith log to the database failed. [time],[path]", "nothing",
                     "Sent for every file that failed to import, before it is moved. The time "

@@ -4,6 +4,7 @@
 
 #include "Platform/PathName.h"
 #include "Platform/ProfileText.h"
+#include "Platform/TemporaryName.h"
 #include "Platform/Wildcard.h"
 
 namespace Platform {
@@ -251,7 +252,7 @@ public:
     }
 
     Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath) override {
+                       const std::string& temporaryPath, bool) override {
         m_fake.Record("ReplaceFile " + path);
         Status s;
         if (m_fake.Injected(FakeCall::ReplaceFile, path, &s))
@@ -281,6 +282,13 @@ public:
         return kSuccess;
     }
 
+    Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override;
+
+    Status RecoverClaims(const std::string& folder) override {
+        m_fake.Record("RecoverClaims " + folder);
+        return kSuccess;
+    }
+
 private:
     CFakePlatform::Node* Find(const std::string& path) {
         auto it = m_fake.m_nodes.find(Strip(path));
@@ -300,6 +308,60 @@ private:
     }
     CFakePlatform& m_fake;
 };
+
+// A claimed file of the fake: every step is the path call of the same name.
+class CFakeClaimedFile : public IClaimedFile {
+public:
+    CFakeClaimedFile(IFileSystem& files, std::string path)
+        : m_files(files), m_path(std::move(path)) {}
+    std::string LoadPath() override { return m_path; }
+    Status Read(std::string* content) override { return m_files.ReadFile(m_path, content); }
+    // A read-only file is replaced too, and stays read-only.
+    Status Rewrite(const std::string& content) override {
+        std::uint32_t attributes = 0;
+        if (Status s = m_files.GetAttributes(m_path, &attributes))
+            return s;
+        bool readOnly = attributes & kAttributeReadOnly;
+        if (readOnly && m_files.SetAttributes(m_path, kAttributeNormal) != kSuccess)
+            return kAccessDenied;
+        Status status = m_files.ReplaceFile(m_path, content, RewriteCopyName(m_path));
+        if (readOnly)
+            m_files.SetAttributes(m_path, kAttributeReadOnly);
+        return status;
+    }
+    Status GetAttributes(std::uint32_t* attributes) override {
+        return m_files.GetAttributes(m_path, attributes);
+    }
+    Status ClearReadOnly() override {
+        std::uint32_t attributes = 0;
+        if (Status s = m_files.GetAttributes(m_path, &attributes))
+            return s;
+        return m_files.SetAttributes(m_path, attributes & ~kAttributeReadOnly);
+    }
+    Status MoveTo(const std::string& target) override {
+        return m_files.MoveFile(m_path, target, true);
+    }
+    Status Remove() override { return m_files.RemoveFile(m_path); }
+
+private:
+    IFileSystem& m_files;
+    std::string m_path;
+};
+
+Status CFakeFileSystem::ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) {
+    m_fake.Record("ClaimFile " + path);
+    claimed->reset();
+    Status s;
+    if (m_fake.Injected(FakeCall::ClaimFile, path, &s))
+        return Fail(s);
+    CFakePlatform::Node* node = Find(path);
+    if (!node)
+        return Fail(MissingStatus(path));
+    if (node->folder || (node->attributes & kAttributeReparsePoint))
+        return Fail(kAccessDenied);
+    *claimed = std::make_unique<CFakeClaimedFile>(*this, path);
+    return kSuccess;
+}
 
 class CFakeHeldLock : public IHeldLock {
 public:

@@ -6,6 +6,9 @@
 //   fake.FailCall(Platform::FakeCall::MoveFile, "/in/a.csv", Platform::kSharingViolation);
 //   RunSomething(fake.Get());
 //   EXPECT_TRUE(fake.HasFile("/in/a.csv"));
+//
+// A claimed file stays at its path; its steps are the path calls above, so
+// that their faults apply to it too.
 #pragma once
 #include <map>
 #include <memory>
@@ -34,6 +37,7 @@ enum class FakeCall {
     ReadFile,
     ReplaceFile,
     CheckTrusted,  // the path, or "registry" for the hive's store
+    ClaimFile,     // kSharingViolation: a file still being written
     Acquire,
     Load,
 };

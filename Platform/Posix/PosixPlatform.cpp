@@ -5,6 +5,7 @@
 //   Registry             regedit file named by KESTRAFOLD_REGISTRY
 //   Profile              INI files read and written whole
 //   Files                opendir listing, rename with a copy across devices
+//   Claims               a file taken into a private folder under a lease
 //   Instance lock        flock on a file in /run/lock (or /tmp)
 //   Dynamic library      dlopen
 //   System               /proc/self/exe, strerror, %VAR%, localtime_r, no COM
@@ -28,6 +29,7 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "Platform/Platform.h"
 #include "Platform/ProfileText.h"
@@ -196,11 +198,13 @@ Status ReadOpen(int fd, std::string* content);
 // Reads a whole regular file. Returns the status without touching the
 // thread's last error, so that the registry and profile readers, which
 // report through their results, leave it alone.
-Status ReadWhole(const std::string& path, std::string* content) {
+// With `followLinks` false a symbolic link is refused (5), never read.
+Status ReadWhole(const std::string& path, std::string* content, bool followLinks = true) {
     // Non-blocking, so that a FIFO cannot hold the open forever.
-    CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    CFd fd(open(path.c_str(),
+                O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
     if (!fd.Valid())
-        return PathStatus(path, errno);
+        return errno == ELOOP && !followLinks ? kAccessDenied : PathStatus(path, errno);
     struct stat st;
     if (fstat(fd.Get(), &st) != 0)
         return TranslateErrno(errno);
@@ -244,6 +248,50 @@ Status WriteAll(int fd, const char* data, size_t size) {
     return kSuccess;
 }
 
+// Reads the whole of what `fd` holds, from its start.
+Status ReadAllAt(int fd, std::string* content) {
+    std::string text;
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        ssize_t n = pread(fd, buffer, sizeof buffer, at);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return FailErrno();
+        }
+        text.append(buffer, static_cast<size_t>(n));
+        at += n;
+    }
+    *content = std::move(text);
+    return kSuccess;
+}
+
+// Copies what `in` holds, from its start, to `out`.
+Status CopyAllAt(int in, int out) {
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        ssize_t n = pread(in, buffer, sizeof buffer, at);
+        if (n == 0)
+            return kSuccess;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return FailErrno();
+        }
+        if (Status s = WriteAll(out, buffer, static_cast<size_t>(n)))
+            return s;
+        at += n;
+    }
+}
+
+// The mode of a file the importer makes in place of one it was given: its
+// own read and write bits alone, whatever the original carried.
+mode_t OwnMode(mode_t original) {
+    return (original & S_IWUSR) ? 0600 : 0400;
+}
+
 // Flushes a folder, so that a rename inside it survives a power loss.
 void SyncFolder(const std::string& path) {
     std::string parent = ParentOf(path);
@@ -254,17 +302,21 @@ void SyncFolder(const std::string& path) {
 
 // Replaces `path` by `text` through `temp` and a rename, so that a reader
 // never sees half a file and a crash leaves the old or the new content.
-Status ReplaceWhole(const std::string& path, const std::string& text, const std::string& temp) {
+// A new file gets `newMode`; an existing regular file keeps its read and
+// write bits, plus those of `newMode`. A link at `path` is replaced, never
+// followed, and lends no mode.
+Status ReplaceWhole(const std::string& path, const std::string& text, const std::string& temp,
+                    mode_t newMode = 0600) {
     struct stat st;
-    bool existed = lstat(path.c_str(), &st) == 0;
+    bool existed = lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
     if (existed && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
         return Fail(kAccessDenied);
     unlink(temp.c_str());  // never write through a link left at the temporary name
-    CFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    CFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd.Valid())
         return FailPath(temp);
-    if (existed)
-        fchmod(fd.Get(), st.st_mode & 07777);
+    // Read and write bits only: no execute, setuid, setgid or sticky bit.
+    fchmod(fd.Get(), existed ? (st.st_mode | newMode) & 0666 : newMode);
     Status status = WriteAll(fd.Get(), text.data(), text.size());
     if (status == kSuccess && fsync(fd.Get()) != 0)
         status = FailErrno();
@@ -442,6 +494,343 @@ Status MoveLinkAcross(const std::string& from, const std::string& to, bool repla
     return kSuccess;
 }
 
+// ----------------------------------------------------------------- claims
+
+// Where claimed files wait: a folder of this user's, mode 0700, below the
+// nearest folder above the input folder (on its file system) that nobody
+// else can change, so that no part of the path that the database server
+// opens can be swapped by the sender. One folder per input folder, named by
+// its device and inode.
+constexpr char kClaimFolder[] = ".ferrowin-claim";
+
+// A folder of this user's with mode 0700 at `name` in `parent`, made when
+// missing and `create` is set.
+CFd PrivateFolderAt(int parent, const std::string& name, bool create) {
+    if (create && mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST)
+        return CFd();
+    CFd fd(openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd.Valid() || fstat(fd.Get(), &st) != 0)
+        return CFd();
+    if (st.st_uid != geteuid()) {
+        errno = EACCES;
+        return CFd();
+    }
+    if ((st.st_mode & 07777) != 0700 && fchmod(fd.Get(), 0700) != 0)
+        return CFd();
+    return fd;
+}
+
+struct ClaimFolder {
+    CFd fd;
+    std::string path;  // with its closing '/'
+};
+
+// The claim folder of the input folder held by `inputFd`.
+Status OpenClaimFolder(int inputFd, bool create, ClaimFolder* claim) {
+    struct stat in;
+    if (fstat(inputFd, &in) != 0)
+        return FailErrno();
+    // The folder that was opened, not what its path names now.
+    char* real = realpath(("/proc/self/fd/" + std::to_string(inputFd)).c_str(), nullptr);
+    if (!real)
+        return FailErrno();
+    std::string resolved = real;
+    free(real);
+    std::string anchor;
+    for (std::string p = ParentOf(resolved); resolved != "/"; p = ParentOf(p)) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || st.st_dev != in.st_dev)
+            break;
+        if (TrustedPath(p, nullptr) == kSuccess) {
+            anchor = p;
+            break;
+        }
+        if (p == "/")
+            break;
+    }
+    // An input folder that is itself trusted, and the root of its file
+    // system, holds its claim folder.
+    if (anchor.empty() && TrustedPath(resolved, nullptr) == kSuccess)
+        anchor = resolved;
+    if (anchor.empty())
+        return Fail(kGenericFailure);
+    CFd top(open(anchor.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!top.Valid() || fstat(top.Get(), &st) != 0 || st.st_dev != in.st_dev)
+        return Fail(kGenericFailure);
+    CFd base = PrivateFolderAt(top.Get(), kClaimFolder, create);
+    if (!base.Valid())
+        return create ? Fail(kGenericFailure) : Fail(kPathNotFound);
+    std::string name = std::to_string(in.st_dev) + "." + std::to_string(in.st_ino);
+    claim->fd = PrivateFolderAt(base.Get(), name, create);
+    if (!claim->fd.Valid())
+        return create ? Fail(kGenericFailure) : Fail(kPathNotFound);
+    claim->path = (anchor == "/" ? "" : anchor) + "/" + kClaimFolder + "/" + name + "/";
+    return kSuccess;
+}
+
+// A lease's break notice is a signal (SIGIO) whose default action would end
+// the process; the importer needs no notice, since the writer that breaks
+// the lease waits until the claim ends.
+void IgnoreLeaseBreaks() {
+    static const bool done = [] {
+        struct sigaction current {};
+        if (sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            signal(SIGIO, SIG_IGN);
+        return true;
+    }();
+    (void)done;
+}
+
+// True when a file that no lease can be taken on (a network file system, or
+// a file of another user's for an importer that is not root) was changed in
+// the last two seconds: its writer may still be at work.
+bool RecentlyChanged(const struct stat& st) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - st.st_mtim.tv_sec < 2;
+}
+
+class CPosixClaimedFile : public IClaimedFile {
+public:
+    CPosixClaimedFile(CFd file, CFd input, ClaimFolder claim, std::string name)
+        : m_file(std::move(file)),
+          m_input(std::move(input)),
+          m_claim(std::move(claim)),
+          m_name(std::move(name)) {}
+
+    // A file still held goes back to its input folder, unless a new one of
+    // its name arrived meanwhile: then it waits here for the next claim.
+    ~CPosixClaimedFile() override {
+        if (!m_held)
+            return;
+        if (renameat2(m_claim.fd.Get(), m_name.c_str(), m_input.Get(), m_name.c_str(),
+                      RENAME_NOREPLACE) == 0) {
+            fsync(m_input.Get());
+            fsync(m_claim.fd.Get());
+        }
+    }
+    CPosixClaimedFile(const CPosixClaimedFile&) = delete;
+    CPosixClaimedFile& operator=(const CPosixClaimedFile&) = delete;
+
+    std::string LoadPath() override { return m_claim.path + m_name; }
+
+    Status Read(std::string* content) override { return ReadAllAt(m_file.Get(), content); }
+
+    Status Rewrite(const std::string& content) override {
+        struct stat st;
+        if (fstat(m_file.Get(), &st) != 0)
+            return FailErrno();
+        const int dir = m_claim.fd.Get();
+        const std::string temp = RewriteCopyName(m_name);
+        unlinkat(dir, temp.c_str(), 0);
+        CFd out(
+            openat(dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!out.Valid())
+            return FailErrno();
+        Status status = WriteAll(out.Get(), content.data(), content.size());
+        if (status == kSuccess && fchmod(out.Get(), OwnMode(st.st_mode)) != 0)
+            status = FailErrno();
+        if (status == kSuccess && fsync(out.Get()) != 0)
+            status = FailErrno();
+        if (status == kSuccess && renameat(dir, temp.c_str(), dir, m_name.c_str()) != 0)
+            status = FailErrno();
+        if (status != kSuccess) {
+            unlinkat(dir, temp.c_str(), 0);
+            return status;
+        }
+        fsync(dir);
+        m_file = std::move(out);
+        return kSuccess;
+    }
+
+    Status GetAttributes(std::uint32_t* attributes) override {
+        struct stat st;
+        if (fstat(m_file.Get(), &st) != 0)
+            return FailErrno();
+        *attributes = (st.st_mode & S_IWUSR) ? kAttributeNormal : kAttributeReadOnly;
+        return kSuccess;
+    }
+
+    // The owner's write bit back, and no execute, setuid, setgid or sticky
+    // bit left of what the sender gave the file.
+    Status ClearReadOnly() override {
+        struct stat st;
+        if (fstat(m_file.Get(), &st) != 0)
+            return FailErrno();
+        if (fchmod(m_file.Get(), (st.st_mode & 0666) | S_IWUSR) != 0)
+            return FailErrno();
+        return kSuccess;
+    }
+
+    Status MoveTo(const std::string& target) override {
+        if (!m_held)
+            return Fail(kFileNotFound);
+        struct stat st;
+        if (lstat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+            return Fail(kAccessDenied);  // Windows replaces neither
+        if (renameat(m_claim.fd.Get(), m_name.c_str(), AT_FDCWD, target.c_str()) == 0) {
+            Moved(target);
+            return kSuccess;
+        }
+        if (errno != EXDEV)
+            return FailPath(target);
+        return CopyTo(target);
+    }
+
+    Status Remove() override {
+        struct stat st;
+        if (fstat(m_file.Get(), &st) != 0)
+            return FailErrno();
+        if (!(st.st_mode & S_IWUSR))
+            return Fail(kAccessDenied);
+        if (unlinkat(m_claim.fd.Get(), m_name.c_str(), 0) != 0)
+            return FailErrno();
+        fsync(m_claim.fd.Get());
+        m_held = false;
+        return kSuccess;
+    }
+
+private:
+    void Moved(const std::string& target) {
+        SyncFolder(target);
+        fsync(m_claim.fd.Get());
+        m_held = false;
+    }
+
+    // Across file systems: a new file of the importer's, from what is held.
+    Status CopyTo(const std::string& target) {
+        struct stat st;
+        if (fstat(m_file.Get(), &st) != 0)
+            return FailErrno();
+        std::string temp = MoveCopyName(target, static_cast<std::uint32_t>(getpid()));
+        unlink(temp.c_str());
+        CFd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!out.Valid())
+            return FailPath(temp);
+        Status status = CopyAllAt(m_file.Get(), out.Get());
+        if (status == kSuccess && fchmod(out.Get(), OwnMode(st.st_mode)) != 0)
+            status = FailErrno();
+        if (status == kSuccess && fsync(out.Get()) != 0)
+            status = FailErrno();
+        if (!out.Close() && status == kSuccess)
+            status = FailErrno();
+        if (status == kSuccess && rename(temp.c_str(), target.c_str()) != 0)
+            status = FailPath(target);
+        if (status != kSuccess) {
+            unlink(temp.c_str());
+            return status;
+        }
+        SyncFolder(target);
+        if (unlinkat(m_claim.fd.Get(), m_name.c_str(), 0) != 0) {
+            status = FailErrno();
+            unlink(target.c_str());
+            return status;
+        }
+        Moved(target);
+        return kSuccess;
+    }
+
+    CFd m_file;
+    CFd m_input;
+    ClaimFolder m_claim;
+    std::string m_name;
+    bool m_held = true;
+};
+
+// The claim itself: one open, checks on what was opened, a lease that no
+// writer holds, then the rename into the claim folder and a look that what
+// arrived there is what was checked.
+Status Claim(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) {
+    claimed->reset();
+    std::string folder = ParentOf(path);
+    std::string name = path.substr(path.rfind('/') + 1);
+    if (name.empty())
+        return Fail(kFileNotFound);
+    CFd input(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!input.Valid())
+        return Fail(kPathNotFound);
+    CFd file(openat(input.Get(), name.c_str(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.Valid())
+        return errno == ELOOP ? Fail(kAccessDenied) : FailPath(path);
+    struct stat st;
+    if (fstat(file.Get(), &st) != 0)
+        return FailErrno();
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return Fail(kAccessDenied);
+
+    ClaimFolder claim;
+    if (Status s = OpenClaimFolder(input.Get(), true, &claim))
+        return s;
+    // One of this name left by an ended run goes first.
+    CFd left(openat(claim.fd.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (left.Valid()) {
+        struct stat ls;
+        if (fstat(left.Get(), &ls) != 0 || !S_ISREG(ls.st_mode))
+            return Fail(kAccessDenied);
+        *claimed = std::make_unique<CPosixClaimedFile>(std::move(left), std::move(input),
+                                                       std::move(claim), name);
+        return kSuccess;
+    }
+
+    IgnoreLeaseBreaks();
+    if (fcntl(file.Get(), F_SETLEASE, F_RDLCK) != 0 &&
+        (errno == EAGAIN || errno == EBUSY || RecentlyChanged(st)))
+        return Fail(kSharingViolation);
+    if (renameat2(input.Get(), name.c_str(), claim.fd.Get(), name.c_str(), RENAME_NOREPLACE) != 0)
+        return FailPath(path);
+    struct stat arrived, now;
+    bool same = fstatat(claim.fd.Get(), name.c_str(), &arrived, AT_SYMLINK_NOFOLLOW) == 0 &&
+                arrived.st_dev == st.st_dev && arrived.st_ino == st.st_ino &&
+                fstat(file.Get(), &now) == 0 && now.st_nlink == 1;
+    // Not flushed: after a power loss the file is in one folder or the
+    // other, and either is taken up by the next run.
+    auto made = std::make_unique<CPosixClaimedFile>(std::move(file), std::move(input),
+                                                    std::move(claim), name);
+    if (!same)
+        return Fail(kSharingViolation);  // swapped or linked meanwhile: given back
+    *claimed = std::move(made);
+    return kSuccess;
+}
+
+// Files that an ended run left claimed go back to their input folder; a
+// ".COPY" of an unfinished rewrite is removed (the claimed file beside it is
+// whole, as the rename is the rewrite's last step).
+Status Recover(const std::string& folder) {
+    CFd input(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!input.Valid())
+        return Fail(kPathNotFound);
+    ClaimFolder claim;
+    if (Status s = OpenClaimFolder(input.Get(), false, &claim))
+        return s == kPathNotFound ? kSuccess : s;
+    int listing = dup(claim.fd.Get());
+    DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+    if (!dir) {
+        if (listing >= 0)
+            close(listing);
+        return FailErrno();
+    }
+    std::vector<std::string> names;
+    while (dirent* e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : names) {
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".COPY") == 0) {
+            unlinkat(claim.fd.Get(), name.c_str(), 0);
+            continue;
+        }
+        renameat2(claim.fd.Get(), name.c_str(), input.Get(), name.c_str(), RENAME_NOREPLACE);
+    }
+    fsync(claim.fd.Get());
+    fsync(input.Get());
+    return kSuccess;
+}
+
 // ------------------------------------------------------------------ files
 
 class CPosixFileSystem : public IFileSystem {
@@ -485,16 +874,24 @@ public:
         return kSuccess;
     }
 
+    // Works on the entry opened once, without following a link: a file
+    // swapped for a link between a check and the change cannot lend the
+    // change to the link's target.
     Status SetAttributes(const std::string& path, std::uint32_t attributes) override {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0)
+        CFd entry(open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!entry.Valid())
             return FailPath(path);
+        struct stat st;
+        if (fstat(entry.Get(), &st) != 0)
+            return FailErrno();
         if (S_ISLNK(st.st_mode))
             return kSuccess;  // chmod would change the target
         mode_t mode = st.st_mode & 07777;
         mode = (attributes & kAttributeReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
                                                  : mode | S_IWUSR;
-        if (chmod(path.c_str(), mode) != 0)
+        // The held entry itself, through its descriptor's name in /proc.
+        std::string held = "/proc/self/fd/" + std::to_string(entry.Get());
+        if (chmod(held.c_str(), mode) != 0)
             return FailErrno();
         return kSuccess;
     }
@@ -513,8 +910,11 @@ public:
         int rc = replaceExisting
                      ? rename(from.c_str(), to.c_str())
                      : renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-        if (rc == 0)
+        if (rc == 0) {
+            SyncFolder(to);
+            SyncFolder(from);
             return kSuccess;
+        }
         if (errno == EEXIST)
             return Fail(kAlreadyExists);
         if (errno != EXDEV)
@@ -545,19 +945,25 @@ public:
     }
 
     Status ReadFile(const std::string& path, std::string* content) override {
-        Status status = ReadWhole(path, content);
+        Status status = ReadWhole(path, content, false);
         return status == kSuccess ? status : Fail(status);
     }
 
     Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath) override {
-        return ReplaceWhole(path, content, temporaryPath);
+                       const std::string& temporaryPath, bool readableByAll) override {
+        return ReplaceWhole(path, content, temporaryPath, readableByAll ? 0644 : 0600);
     }
 
     Status CheckTrusted(const std::string& path, std::string* reason) override {
         Status status = TrustedPath(path, reason);
         return status == kSuccess ? status : Fail(status);
     }
+
+    Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override {
+        return Claim(path, claimed);
+    }
+
+    Status RecoverClaims(const std::string& folder) override { return Recover(folder); }
 
 private:
     // The seam's attributes of what lstat saw.
@@ -587,7 +993,7 @@ private:
             return Fail(kNotSameDevice);  // folders are not copied across devices
         }
         std::string temp = MoveCopyName(to, static_cast<std::uint32_t>(getpid()));
-        int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+        int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (out < 0) {
             Status s = FailErrno();
             close(in);
@@ -610,6 +1016,8 @@ private:
                 break;
         }
         close(in);
+        if (status == kSuccess && fchmod(out, OwnMode(st.st_mode)) != 0)
+            status = FailErrno();
         if (status == kSuccess && fsync(out) != 0)
             status = FailErrno();
         if (close(out) != 0 && status == kSuccess)
@@ -625,11 +1033,13 @@ private:
             unlink(temp.c_str());
             return status;
         }
+        SyncFolder(to);
         if (unlink(from.c_str()) != 0) {
             status = FailErrno();
             unlink(to.c_str());
             return status;
         }
+        SyncFolder(from);
         return kSuccess;
     }
 };

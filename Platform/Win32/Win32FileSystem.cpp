@@ -161,7 +161,7 @@ Status CWin32FileSystem::ReadFile(const std::string& path, std::string* content)
 }
 
 Status CWin32FileSystem::ReplaceFile(const std::string& path, const std::string& content,
-                                     const std::string& temporaryPath) {
+                                     const std::string& temporaryPath, bool) {
     // A read-only file or a folder would refuse the final rename; refuse
     // before any temporary file exists.
     DWORD existing = GetFileAttributesA(path.c_str());

@@ -16,8 +16,10 @@ public:
     bool Exists(const std::string& path) override;
     Status ReadFile(const std::string& path, std::string* content) override;
     Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath) override;
+                       const std::string& temporaryPath, bool readableByAll) override;
     Status CheckTrusted(const std::string& path, std::string* reason) override;
+    Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override;
+    Status RecoverClaims(const std::string& folder) override;
 };
 
 // The thread's last error as a seam status: GetLastError, or the general

@@ -52,7 +52,8 @@ void WriteMetrics(Platform::CPlatform& platform, const CRunSummary& summary) {
     std::vector<std::string> tables;
     for (const LogKindDef& kind : kLogKinds) tables.push_back(kind.table);
     Platform::Status status =
-        platform.files.ReplaceFile(path, summary.Metrics(lastGood, tables), path + ".tmp");
+        platform.files.ReplaceFile(path, summary.Metrics(lastGood, tables), path + ".tmp",
+                                   /*readableByAll=*/true);
     if (status != Platform::kSuccess)
         std::cerr << "ferrowin: the metrics file \"" << path << "\" cannot be written (status "
                   << status << ")\n";

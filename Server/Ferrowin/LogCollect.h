@@ -100,10 +100,16 @@ private:
     }
 
     // After the load: the imported file goes to the backup folder (or is
-    // deleted), a failed one to the error folder.
-    void RelocateLogFile(const std::string& path, int imported);
+    // deleted), a failed one to the error folder. A claimed file is moved
+    // from where the claim holds it; `path` names it in the events.
+    void RelocateLogFile(const std::string& path, int imported,
+                         Platform::IClaimedFile* claimed = nullptr);
     void MoveToFolder(const std::string& path, const std::string& folder, const std::string& target,
-                      bool backup);
+                      bool backup, Platform::IClaimedFile* claimed);
+    // The install-software rewrite on a claimed file. A rewrite that cannot
+    // be done throws (the file then waits for a later run), unless the file
+    // is empty.
+    void PrepareClaimedInstallSoftwareLog(const char* path, Platform::IClaimedFile& claimed);
     std::vector<std::string> RelocationFolders();
     void RemoveLeftoversIn(const std::string& folder);
 

@@ -5,11 +5,16 @@
 #include "Platform/Ado/Ado.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
+#include "Server/Ferrowin/LogCollectClaim.h"
 
 namespace {
 
 // The detail of the import-failure event of a symbolic link.
 constexpr char kLinkRefused[] = " (a symbolic link: links are not loaded)";
+// The same for a file with more than one link (a name for a file that may
+// be anyone's) or one that is no regular file.
+constexpr char kEntryRefused[] =
+    " (more than one link, or no regular file: such files are not loaded)";
 
 // A path as the text of a T-SQL string literal: every apostrophe doubled, so
 // that a name such as "it's.csv" loads like any other and can never end
@@ -57,7 +62,32 @@ int CLogCollect::ImportLogFile(const char* path) {
             return 0;
         }
 
-        PrepareInstallSoftwareLog(path);
+        // The file is taken out of the sender's reach before anything reads
+        // it: from here on the load, the rewrite and the move work on what
+        // the claim holds. A file still being written waits for a later run,
+        // without an event. One that is gone is loaded by its path as the
+        // Parts say, and its load fails.
+        std::unique_ptr<Platform::IClaimedFile> claimed;
+        Platform::Status claim = m_platform.files.ClaimFile(path, &claimed);
+        if (claim == Platform::kSharingViolation) {
+            m_summary.FileInFlight();
+            return 0;
+        }
+        if (claim == Platform::kAccessDenied) {
+            ReportLogEvent(EventMessage::ImportFailed,
+                           FormatEventText(EventMessage::ImportFailed, {path}) + kEntryRefused);
+            RelocateLogFile(path, 0);
+            return 0;
+        }
+        if (claim != Platform::kSuccess && claim != Platform::kFileNotFound &&
+            claim != Platform::kPathNotFound)
+            throw claim;  // no claim folder: 050501, and the file waits
+        const std::string loadPath = claimed ? claimed->LoadPath() : std::string(path);
+
+        if (claimed)
+            PrepareClaimedInstallSoftwareLog(path, *claimed);
+        else
+            PrepareInstallSoftwareLog(path);
         std::int64_t before = GetAggregateValue(table, "LogID", "MAX");
 
         int imported = 0;
@@ -68,8 +98,8 @@ int CLogCollect::ImportLogFile(const char* path) {
             if (!connection)
                 throw Ado::ComError(Ado::kEPointer, "", "", false);
             connection->SetCommandTimeout(m_nSqlSpTimeout);
-            if (!m_db.Execute(BulkInsertStatement(table, path, m_nWriteMaxError))) {
-                errorText = m_db.GetLastErrorText();
+            if (!m_db.Execute(BulkInsertStatement(table, loadPath, m_nWriteMaxError))) {
+                errorText = NamedAsDelivered(m_db.GetLastErrorText(), loadPath, path);
                 // A lost connection: the layer has reopened it; the file
                 // stays for the next run.
                 if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail)) {
@@ -82,9 +112,10 @@ int CLogCollect::ImportLogFile(const char* path) {
             imported = 1;
         } catch (...) {
             ReportLogEvent(EventMessage::BulkLoadException,
-                           EventText(EventMessage::BulkLoadException) + m_db.GetLastErrorText());
+                           EventText(EventMessage::BulkLoadException) +
+                               NamedAsDelivered(m_db.GetLastErrorText(), loadPath, path));
             imported = 0;
-            RelocateLogFile(path, imported);
+            RelocateLogFile(path, imported, claimed.get());
             return imported;
         }
 
@@ -97,7 +128,7 @@ int CLogCollect::ImportLogFile(const char* path) {
         } else {
             m_summary.FileLoaded(table, after - std::max<std::int64_t>(before, 0));
         }
-        RelocateLogFile(path, imported);
+        RelocateLogFile(path, imported, claimed.get());
         return imported;
     } catch (...) {
         ReportLogEventWithSystemError(EventMessage::FileAccessFailed,

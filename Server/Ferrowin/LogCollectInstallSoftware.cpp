@@ -27,6 +27,10 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// A rewrite that cannot be done on a file with rows: the import leaves the
+// file for a later run rather than load it unrewritten.
+struct CRewriteFailed {};
+
 }  // namespace
 
 int CLogCollect::IsValidDate(const char* text) {
@@ -49,21 +53,11 @@ int CLogCollect::IsValidDate(const char* text) {
     return day <= days ? 1 : 0;
 }
 
-void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
-    if (!path || std::string(path).find(kInstallSoftwareName) == std::string::npos)
-        return;
-    const std::string copyPath = Platform::RewriteCopyName(path);
+namespace {
 
-    std::string content;
-    if (m_platform.files.ReadFile(path, &content) != Platform::kSuccess) {
-        std::cerr << "file open error: " << path << '\n';
-        return;
-    }
-    if (content.empty()) {
-        std::cerr << "I/O error: " << copyPath << '\n';
-        return;
-    }
-
+// The content with each line's date field emptied when it holds no valid
+// date.
+std::string RewriteLines(CLogCollect& collect, const std::string& content) {
     // Line by line: the date field is emptied when it holds no valid date;
     // every other byte stays. Lines end in CR LF, also those that had LF
     // alone; a last line without an end keeps none.
@@ -82,7 +76,7 @@ void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
             if (next == std::string::npos || next > textEnd)
                 next = textEnd;
             std::string value = content.substr(field, next - field);
-            if (index == kDateField && !IsValidDate(value.c_str()))
+            if (index == kDateField && !collect.IsValidDate(value.c_str()))
                 value.clear();
             rewritten += value;
             if (next == textEnd)
@@ -94,8 +88,49 @@ void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
             rewritten += "\r\n";
         start = end + 1;
     }
+    return rewritten;
+}
 
+}  // namespace
+
+void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
+    if (!path || std::string(path).find(kInstallSoftwareName) == std::string::npos)
+        return;
+    const std::string copyPath = Platform::RewriteCopyName(path);
+
+    std::string content;
+    if (m_platform.files.ReadFile(path, &content) != Platform::kSuccess) {
+        std::cerr << "file open error: " << path << '\n';
+        return;
+    }
+    if (content.empty()) {
+        std::cerr << "I/O error: " << copyPath << '\n';
+        return;
+    }
+    std::string rewritten = RewriteLines(*this, content);
     if (rewritten != content &&
         m_platform.files.ReplaceFile(path, rewritten, copyPath) != Platform::kSuccess)
         std::cerr << "I/O error: " << copyPath << '\n';
+}
+
+void CLogCollect::PrepareClaimedInstallSoftwareLog(const char* path,
+                                                   Platform::IClaimedFile& claimed) {
+    if (!path || std::string(path).find(kInstallSoftwareName) == std::string::npos)
+        return;
+    const std::string copyPath = Platform::RewriteCopyName(path);
+
+    std::string content;
+    if (claimed.Read(&content) != Platform::kSuccess) {
+        std::cerr << "file open error: " << path << '\n';
+        throw CRewriteFailed{};
+    }
+    if (content.empty()) {
+        std::cerr << "I/O error: " << copyPath << '\n';
+        return;
+    }
+    std::string rewritten = RewriteLines(*this, content);
+    if (rewritten != content && claimed.Rewrite(rewritten) != Platform::kSuccess) {
+        std::cerr << "I/O error: " << copyPath << '\n';
+        throw CRewriteFailed{};
+    }
 }

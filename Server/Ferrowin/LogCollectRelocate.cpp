@@ -7,6 +7,7 @@
 #include "Server/Ferrowin/CollectCommon.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
+#include "Server/Ferrowin/LogCollectClaim.h"
 #include "Server/Ferrowin/RegistryKey.h"
 
 namespace {
@@ -19,15 +20,24 @@ constexpr bool kMoveReplace = true;
 
 }  // namespace
 
-void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
+void CLogCollect::RelocateLogFile(const std::string& path, int imported,
+                                  Platform::IClaimedFile* claimed) {
     Platform::IFileSystem& files = m_platform.files;
 
-    // The file must not stay read-only wherever it goes.
+    // The file must not stay read-only wherever it goes. A claimed file is
+    // changed through what the claim holds, never through its path.
     std::uint32_t attributes = 0;
-    if (files.GetAttributes(path, &attributes) == Platform::kSuccess &&
-        (attributes & Platform::kAttributeReadOnly) &&
-        files.SetAttributes(path, attributes & ~Platform::kAttributeReadOnly) != Platform::kSuccess)
+    if (claimed) {
+        if (claimed->GetAttributes(&attributes) == Platform::kSuccess &&
+            (attributes & Platform::kAttributeReadOnly) &&
+            claimed->ClearReadOnly() != Platform::kSuccess)
+            throw CFileOperationFailed{};
+    } else if (files.GetAttributes(path, &attributes) == Platform::kSuccess &&
+               (attributes & Platform::kAttributeReadOnly) &&
+               files.SetAttributes(path, attributes & ~Platform::kAttributeReadOnly) !=
+                   Platform::kSuccess) {
         throw CFileOperationFailed{};
+    }
 
     // The folders are read afresh for every file.
     std::string installFolder;
@@ -46,8 +56,12 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
     std::string base =
         installFolder.empty() ? GetModuleDirectory(m_platform.system) : installFolder;
     const char sep = Platform::PathSeparator();
-    CIni settings(m_platform.profile,
-                  (WithSeparator(base) + "Setting" + sep + "KFSettings.ini").c_str());
+    const std::string settingsPath = WithSeparator(base) + "Setting" + sep + "KFSettings.ini";
+    // Settings that another user could change decide nothing: the file
+    // stays for a later run.
+    if (!SettingsFileTrusted(m_platform, m_events, settingsPath))
+        return;
+    CIni settings(m_platform.profile, settingsPath.c_str());
     auto folderSetting = [&](const char* key) {
         std::string folder = settings.ReadString("LOG_SETTINGS", key);
         if (!folder.empty() && !Platform::IsAbsoluteFolder(folder))
@@ -61,12 +75,14 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
     if (imported) {
         try {
             if (backupFolder.empty()) {
-                if (files.RemoveFile(path) != Platform::kSuccess)
+                if ((claimed ? claimed->Remove() : files.RemoveFile(path)) != Platform::kSuccess)
                     throw CFileOperationFailed{};
                 return;
             }
             backupFolder = WithSeparator(backupFolder);
-            MoveToFolder(path, backupFolder, backupFolder + name, true);
+            if (!DestinationFolderTrusted(m_platform, m_events, path, backupFolder))
+                return;
+            MoveToFolder(path, backupFolder, backupFolder + name, true, claimed);
         } catch (...) {
             ReportLogEventWithSystemError(EventMessage::FileDeleteFailed,
                                           FormatEventText(EventMessage::FileDeleteFailed, {path}));
@@ -82,9 +98,10 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
                            .c_str());
         if (!errorFolder.empty()) {
             errorFolder = WithSeparator(errorFolder);
-            MoveToFolder(path, errorFolder, errorFolder + name, false);
-        } else {
-            MoveToFolder(path, m_strErrorFolder, m_strErrorFolder + name, false);
+            if (DestinationFolderTrusted(m_platform, m_events, path, errorFolder))
+                MoveToFolder(path, errorFolder, errorFolder + name, false, claimed);
+        } else if (DestinationFolderTrusted(m_platform, m_events, path, m_strErrorFolder)) {
+            MoveToFolder(path, m_strErrorFolder, m_strErrorFolder + name, false, claimed);
         }
     } catch (...) {
         ReportLogEventWithSystemError(EventMessage::FileMoveFailed,
@@ -95,20 +112,25 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported) {
 // Moves the file to `target`; when that fails and the file is still there,
 // reports it and renames the file to its name plus ".err".
 void CLogCollect::MoveToFolder(const std::string& path, const std::string& folder,
-                               const std::string& target, bool backup) {
+                               const std::string& target, bool backup,
+                               Platform::IClaimedFile* claimed) {
     Platform::IFileSystem& files = m_platform.files;
-    if (files.MoveFile(path, target, kMoveReplace) == Platform::kSuccess)
+    auto move = [&](const std::string& to) {
+        return claimed ? claimed->MoveTo(to) : files.MoveFile(path, to, kMoveReplace);
+    };
+    if (move(target) == Platform::kSuccess)
         return;
+    // A claimed file is still held after a failed move; another may be gone.
     std::uint32_t attributes = 0;
-    if (files.GetAttributes(path, &attributes) != Platform::kSuccess)
+    if ((claimed ? claimed->GetAttributes(&attributes) : files.GetAttributes(path, &attributes)) !=
+        Platform::kSuccess)
         return;  // gone after all
     EventMessage moveFailed =
         backup ? EventMessage::BackupMoveFailed : EventMessage::ErrorMoveFailed;
     ReportLogEventWithSystemError(moveFailed, FormatEventText(moveFailed, {path, folder}));
     // A name too long for ".err" gets a shortened one that still ends in it:
     // a file left under its own name would be loaded again by every run.
-    if (files.MoveFile(path, Platform::SuffixedName(path, Platform::kErrorSuffix), kMoveReplace) ==
-        Platform::kSuccess)
+    if (move(Platform::SuffixedName(path, Platform::kErrorSuffix)) == Platform::kSuccess)
         return;
     EventMessage renameFailed =
         backup ? EventMessage::BackupRenameFailed : EventMessage::ErrorRenameFailed;

@@ -29,6 +29,8 @@ void CLogCollect::Run(const char* directory) {
         else
             folder = WithSeparator(folder);
 
+        // Files that an ended run had claimed are listed again.
+        m_platform.files.RecoverClaims(folder.empty() ? "." : folder);
         RemoveLeftoverFiles(folder);
         // A listing that fails yields nothing, as an empty one does.
         std::vector<Platform::FileEntry> entries;

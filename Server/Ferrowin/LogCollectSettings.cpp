@@ -7,6 +7,7 @@
 #include "Server/Ferrowin/CollectCommon.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
+#include "Server/Ferrowin/LogCollectClaim.h"
 #include "Server/Ferrowin/RegistryKey.h"
 
 namespace {
@@ -58,9 +59,18 @@ int CLogCollect::Initialize() {
             installFolder = GetModuleDirectory(m_platform.system);
         const char sep = Platform::PathSeparator();
         std::string settingsFolder = WithSeparator(installFolder) + "Setting" + sep + "2" + sep;
+        // Settings decide where files go and which folders are made: when
+        // another user could change one of them, nothing is imported.
+        if (!SettingsFileTrusted(
+                m_platform, m_events,
+                WithSeparator(installFolder) + "Setting" + sep + "KFSettings.ini") ||
+            !SettingsFileTrusted(m_platform, m_events, settingsFolder))
+            return 0;
         std::vector<Platform::FileEntry> entries;
         m_platform.files.ListFiles(settingsFolder, "*.ini", true, &entries);
         for (const Platform::FileEntry& entry : entries) {
+            if (!SettingsFileTrusted(m_platform, m_events, settingsFolder + entry.name))
+                return 0;
             CIni ini(m_platform.profile, (settingsFolder + entry.name).c_str());
             if (ini.ReadString("LOG_TYPES", "LOG_TYPE1").empty())
                 continue;
@@ -78,7 +88,10 @@ int CLogCollect::Initialize() {
                 m_strErrorFolder += std::string("LogError") + sep;
             else
                 m_strErrorFolder += std::string(1, sep) + "LogError" + sep;
-            CreateFolderPath(m_strErrorFolder.c_str());
+            // Never made below a folder that another user controls.
+            std::string reason;
+            if (FolderTrusted(m_platform, m_strErrorFolder, &reason))
+                CreateFolderPath(m_strErrorFolder.c_str());
             break;
         }
 

@@ -22,6 +22,8 @@ const CatalogueEntry kCatalogue[] = {
     {EventMessage::DbPasswordUnreadable, "010116", REGISTRY},
     {EventMessage::InstallPathUnreadable, "010117", REGISTRY},
     {EventMessage::ProductKeyUnopenable, "010118", REGISTRY},
+    {EventMessage::UntrustedSettings, "010119",
+     "設定ファイル[%s]は他のユーザーが変更できるため、読み込みません。"},
     {EventMessage::BookkeepingOpenFailed, "010121", DB_ACCESS},
     {EventMessage::BookkeepingException, "010122", DB_ACCESS},
     {EventMessage::ConnectFailed, "010201", "データベースの接続に失敗しました。"},
@@ -38,6 +40,8 @@ const CatalogueEntry kCatalogue[] = {
      "ログファイル[%s]のリネームに失敗しました。バックアップフォルダへ[%s]をコピーしてください。"},
     {EventMessage::ErrorRenameFailed, "050604",
      "ログファイル[%s]のリネームに失敗しました。エラーフォルダへ[%s]をコピーしてください。"},
+    {EventMessage::UntrustedFolder, "050605",
+     "ログファイル[%s]を移動しません。フォルダ[%s]は他のユーザーが変更できます。"},
     {EventMessage::ImportFailureNotice, "-2147472426",
      "VeyrithログのDB書込みに失敗しました。%s,%s"},
 };

@@ -20,6 +20,7 @@ enum class EventMessage {
     DbPasswordUnreadable,       // 010116 + system text
     InstallPathUnreadable,      // 010117 + system text
     ProductKeyUnopenable,       // 010118 + system text
+    UntrustedSettings,          // 010119 settings file, + why
     BookkeepingOpenFailed,      // 010121 + recordset text
     BookkeepingException,       // 010122 + system text
     ConnectFailed,              // 010201 + connection text
@@ -30,6 +31,7 @@ enum class EventMessage {
     ErrorMoveFailed,            // 050603 path, error folder, + system text
     BackupRenameFailed,         // 050604 path twice, + system text
     ErrorRenameFailed,          // 050604 path twice, + system text
+    UntrustedFolder,            // 050605 path, folder, + why
     ImportFailureNotice,        // -2147472426 local time, path
 };
 

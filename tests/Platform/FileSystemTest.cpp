@@ -141,6 +141,81 @@ TEST(System, AProcessIsAliveUntilItEnds) {
     EXPECT_TRUE(system.IsProcessAlive(1));  // init, never ours to signal when unprivileged
 }
 
+// A hard link may name a file of anyone's: it is never claimed.
+TEST(Claim, AFileWithMoreThanOneLinkIsRefused) {
+    CTempDir dir;
+    std::filesystem::create_directory(dir / "in");
+    WriteFile(dir / "secret", "root's");
+    ASSERT_EQ(0, link((dir / "secret").c_str(), (dir / "in/FileLogFile_x.csv").c_str()));
+    std::unique_ptr<IClaimedFile> claimed;
+    EXPECT_EQ(kAccessDenied,
+              DefaultPlatform().files.ClaimFile(dir / "in/FileLogFile_x.csv", &claimed));
+    EXPECT_TRUE(std::filesystem::exists(dir / "in/FileLogFile_x.csv"));
+}
+
+// A run killed while it held a claim: the next run's recovery gives the
+// file back to its input folder. When a new file of that name has arrived
+// meanwhile, the old one is claimed first and the new one waits its turn.
+TEST(Claim, AClaimLeftByAKilledRunIsTakenUpAgain) {
+    CTempDir dir;
+    std::filesystem::create_directory(dir / "in");
+    IFileSystem& files = DefaultPlatform().files;
+    auto leaveClaimed = [&](const std::string& name, const std::string& content) {
+        WriteFile(dir / ("in/" + name), content);
+        pid_t pid = fork();
+        if (pid == 0) {
+            std::unique_ptr<IClaimedFile> claimed;
+            if (files.ClaimFile(dir / ("in/" + name), &claimed) != kSuccess)
+                _exit(1);
+            claimed.release();  // as a kill would leave it
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ASSERT_FALSE(std::filesystem::exists(dir / ("in/" + name)));
+    };
+
+    leaveClaimed("a.csv", "first");
+    ASSERT_EQ(kSuccess, files.RecoverClaims(dir / "in"));
+    EXPECT_EQ("first", ReadFile(dir / "in/a.csv"));
+
+    leaveClaimed("b.csv", "old");
+    WriteFile(dir / "in/b.csv", "new");
+    ASSERT_EQ(kSuccess, files.RecoverClaims(dir / "in"));
+    EXPECT_EQ("new", ReadFile(dir / "in/b.csv"));
+    std::unique_ptr<IClaimedFile> claimed;
+    ASSERT_EQ(kSuccess, files.ClaimFile(dir / "in/b.csv", &claimed));
+    std::string content;
+    ASSERT_EQ(kSuccess, claimed->Read(&content));
+    EXPECT_EQ("old", content);
+    ASSERT_EQ(kSuccess, claimed->MoveTo(dir / "b-old.csv"));
+    claimed.reset();
+    ASSERT_EQ(kSuccess, files.ClaimFile(dir / "in/b.csv", &claimed));
+    ASSERT_EQ(kSuccess, claimed->Read(&content));
+    EXPECT_EQ("new", content);
+}
+
+// The claim folder is the importer's own, beside (not inside) an input
+// folder that another user owns.
+TEST(Claim, TheClaimFolderLiesAboveAnInputFolderOfAnotherUser) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "chown needs root";
+    CTempDir dir;
+    chmod(dir.Path().c_str(), 0755);
+    std::filesystem::create_directory(dir / "in");
+    ASSERT_EQ(0, chown((dir / "in").c_str(), 65534, 65534));
+    WriteFile(dir / "in/a.csv", "rows");
+    std::unique_ptr<IClaimedFile> claimed;
+    ASSERT_EQ(kSuccess, DefaultPlatform().files.ClaimFile(dir / "in/a.csv", &claimed));
+    std::string load = claimed->LoadPath();
+    EXPECT_EQ(0u, load.rfind(dir / ".ferrowin-claim/", 0)) << load;
+    struct stat st;
+    ASSERT_EQ(0, stat(std::filesystem::path(load).parent_path().c_str(), &st));
+    EXPECT_EQ(0u, st.st_uid);
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+}
+
 TEST(System, ErrorTextEnvironmentAndModule) {
     ISystem& system = DefaultPlatform().system;
     std::string text = system.ErrorText(kFileNotFound);

@@ -18,6 +18,15 @@ public:
             return std::nullopt;
         return m_fake.FileContent(path);
     }
+    // The fake's one line for a file still being written: its next claim fails.
+    std::shared_ptr<void> OpenForWriting(const std::string& path) override {
+        m_fake.FailCall(Platform::FakeCall::ClaimFile, path, Platform::kSharingViolation, 1);
+        return nullptr;
+    }
+    bool PutLink(const std::string& path, const std::string&) override {
+        m_fake.PutFile(path, "", Platform::kAttributeReparsePoint);
+        return true;
+    }
     void SetRegistryText(const std::string& regedit) override { m_fake.SetRegistryText(regedit); }
 
 private:

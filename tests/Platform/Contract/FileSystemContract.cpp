@@ -229,3 +229,101 @@ TEST_P(PlatformContract, InstanceLockIsHeldOnceAndFreedOnRelease) {
 }  // namespace
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(PlatformContract);
+
+namespace {
+
+// A claimed file: read, rewritten and moved by what the claim holds; where
+// the database reads it, it is whole; and a claim given up without a move
+// puts the file back under its own name.
+TEST_P(PlatformContract, ClaimedFilesAreReadRewrittenAndMovedWhole) {
+    IFileSystem& files = Get().files;
+    Fixture().PutFile(P("in/a.csv"), "rows");
+    Fixture().PutFile(P("in/ro.csv"), "kept", true);
+    Fixture().PutFile(P("in/gone.csv"), "x");
+    Fixture().PutFile(P("backup/a.csv"), "old");
+
+    std::unique_ptr<IClaimedFile> claimed;
+    ASSERT_EQ(kSuccess, files.ClaimFile(P("in/a.csv"), &claimed));
+    ASSERT_NE(nullptr, claimed);
+    EXPECT_EQ("rows", Fixture().Content(claimed->LoadPath()).value_or("(none)"));
+    std::string content;
+    ASSERT_EQ(kSuccess, claimed->Read(&content));
+    EXPECT_EQ("rows", content);
+    ASSERT_EQ(kSuccess, claimed->Rewrite("new rows"));
+    EXPECT_EQ("new rows", Fixture().Content(claimed->LoadPath()).value_or("(none)"));
+    EXPECT_FALSE(Fixture().Content(claimed->LoadPath() + ".COPY"));
+    ASSERT_EQ(kSuccess, claimed->Read(&content));
+    EXPECT_EQ("new rows", content);
+    // A failed move keeps the file held; a good one replaces the target.
+    EXPECT_EQ(kPathNotFound, claimed->MoveTo(P("none/a.csv")));
+    ASSERT_EQ(kSuccess, claimed->MoveTo(P("backup/a.csv")));
+    claimed.reset();
+    EXPECT_EQ("new rows", Fixture().Content(P("backup/a.csv")).value_or("(none)"));
+    EXPECT_FALSE(Fixture().Content(P("in/a.csv")));
+
+    // Read-only: rewritten and still read-only; no delete until cleared.
+    ASSERT_EQ(kSuccess, files.ClaimFile(P("in/ro.csv"), &claimed));
+    std::uint32_t attributes = 0;
+    ASSERT_EQ(kSuccess, claimed->GetAttributes(&attributes));
+    EXPECT_EQ(kAttributeReadOnly, attributes & kAttributeReadOnly);
+    ASSERT_EQ(kSuccess, claimed->Rewrite("kept"));
+    ASSERT_EQ(kSuccess, claimed->GetAttributes(&attributes));
+    EXPECT_EQ(kAttributeReadOnly, attributes & kAttributeReadOnly);
+    EXPECT_EQ(kAccessDenied, claimed->Remove());
+    ASSERT_EQ(kSuccess, claimed->ClearReadOnly());
+    ASSERT_EQ(kSuccess, claimed->GetAttributes(&attributes));
+    EXPECT_EQ(kAttributeNormal, attributes);
+    claimed.reset();
+    EXPECT_EQ("kept", Fixture().Content(P("in/ro.csv")).value_or("(none)"));
+    ASSERT_EQ(kSuccess, files.GetAttributes(P("in/ro.csv"), &attributes));
+    EXPECT_EQ(0u, attributes & kAttributeReadOnly);
+
+    ASSERT_EQ(kSuccess, files.ClaimFile(P("in/gone.csv"), &claimed));
+    ASSERT_EQ(kSuccess, claimed->Remove());
+    claimed.reset();
+    EXPECT_FALSE(files.Exists(P("in/gone.csv")));
+}
+
+struct ClaimRefusal {
+    const char* name;
+    const char* path;
+    Status status;
+};
+
+const ClaimRefusal kClaimRefusals[] = {
+    {"missing", "in/none.csv", kFileNotFound},
+    {"below a missing folder", "none/x.csv", kPathNotFound},
+    {"a folder", "in/sub", kAccessDenied},
+    {"a symbolic link", "in/link.csv", kAccessDenied},
+    {"open for writing", "in/busy.csv", kSharingViolation},
+};
+
+// What cannot be claimed is left exactly where it is.
+TEST_P(PlatformContract, ClaimRefusesLinksFoldersAndFilesBeingWritten) {
+    IFileSystem& files = Get().files;
+    Fixture().PutFile(P("target.csv"), "target");
+    Fixture().PutFile(P("in/busy.csv"), "half");
+    Fixture().PutFolder(P("in/sub"));
+    bool links = Fixture().PutLink(P("in/link.csv"), P("target.csv"));
+    std::shared_ptr<void> writer = Fixture().OpenForWriting(P("in/busy.csv"));
+    for (const ClaimRefusal& c : kClaimRefusals) {
+        SCOPED_TRACE(c.name);
+        if (!links && c.status == kAccessDenied && std::string(c.path) == "in/link.csv")
+            continue;
+        std::unique_ptr<IClaimedFile> claimed;
+        Get().system.SetLastError(kSuccess);
+        EXPECT_EQ(c.status, files.ClaimFile(P(c.path), &claimed));
+        EXPECT_EQ(c.status, Get().system.LastError());
+        EXPECT_EQ(nullptr, claimed);
+    }
+    EXPECT_EQ("half", Fixture().Content(P("in/busy.csv")).value_or("(gone)"));
+    EXPECT_EQ("target", Fixture().Content(P("target.csv")).value_or("(gone)"));
+    EXPECT_TRUE(files.Exists(P("in/sub")));
+
+    // The writer done, the same file is claimed.
+    writer.reset();
+    std::unique_ptr<IClaimedFile> claimed;
+    EXPECT_EQ(kSuccess, files.ClaimFile(P("in/busy.csv"), &claimed));
+}
+
+}  // namespace

@@ -28,6 +28,11 @@ public:
     // A file's content; nothing when there is no file at `path`.
     virtual std::optional<std::string> Content(const std::string& path) = 0;
 
+    // Another process writing `path` until the result is dropped.
+    virtual std::shared_ptr<void> OpenForWriting(const std::string& path) = 0;
+    // A symbolic link at `path`; false where the fixture cannot make one.
+    virtual bool PutLink(const std::string& path, const std::string& target) = 0;
+
     // Replaces HKEY_LOCAL_MACHINE with the keys of a regedit export.
     virtual void SetRegistryText(const std::string& regedit) = 0;
 };

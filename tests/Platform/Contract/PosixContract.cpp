@@ -1,6 +1,8 @@
 // The contract on the Linux implementation: real files in a temporary folder,
 // and a registry file named by KESTRAFOLD_REGISTRY.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/Platform/Contract/PlatformFixture.h"
 #include "tests/Support/TempDir.h"
@@ -29,6 +31,16 @@ public:
         if (!std::filesystem::is_regular_file(path))
             return std::nullopt;
         return ReadFile(path);
+    }
+    // A descriptor open for writing blocks a claim, whichever process has it.
+    std::shared_ptr<void> OpenForWriting(const std::string& path) override {
+        int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        EXPECT_LE(0, fd) << path;
+        return std::shared_ptr<void>(nullptr, [fd](void*) { close(fd); });
+    }
+    bool PutLink(const std::string& path, const std::string& target) override {
+        std::filesystem::create_symlink(target, path);
+        return true;
     }
     void SetRegistryText(const std::string& regedit) override {
         WriteFile(m_dir / "registry.reg", regedit);

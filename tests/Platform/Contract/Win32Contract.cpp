@@ -52,6 +52,16 @@ public:
             return std::nullopt;
         return ReadFile(path);
     }
+    // Another writer as an agent opens its file: write access, all sharing.
+    std::shared_ptr<void> OpenForWriting(const std::string& path) override {
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, handle) << path;
+        return std::shared_ptr<void>(handle, [](void* h) { CloseHandle(h); });
+    }
+    // Symbolic links need a privilege that tests do not have.
+    bool PutLink(const std::string&, const std::string&) override { return false; }
     void SetRegistryText(const std::string& regedit) override {
         DeleteTestKeys();
         std::vector<std::string> skipped;

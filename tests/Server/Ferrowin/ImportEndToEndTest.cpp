@@ -2,6 +2,7 @@
 // the real Pellinor writing events to a file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,7 +82,7 @@ TEST_F(ImportEndToEnd, TheBulkLoadStatementAndItsTimeout) {
         registry.find("\"InstallPath\""),
         "\"LOG_WRITEMAXERROR\"=dword:00000003\r\n\"SQL_SP_TIMEOUT\"=dword:0000003c\r\n");
     WriteRegistry(registry);
-    std::string path = PutLog(kUrlLog, "URLLogFile_it's.csv", 4);
+    PutLog(kUrlLog, "URLLogFile_it's.csv", 4);
 
     EXPECT_EQ(1, Run(In()));
 
@@ -91,7 +92,12 @@ TEST_F(ImportEndToEnd, TheBulkLoadStatementAndItsTimeout) {
         if (seen.call == Call::Statement && seen.text.rfind("BULK INSERT", 0) == 0)
             loads.push_back(seen);
     ASSERT_EQ(1u, loads.size());
-    std::string quoted = path;
+    // The server reads the file where the claim holds it: in the importer's
+    // own folder beside the input folder, which the sender cannot change.
+    struct stat in;
+    ASSERT_EQ(0, stat(In().c_str(), &in));
+    std::string quoted = m_root / (".ferrowin-claim/" + std::to_string(in.st_dev) + "." +
+                                   std::to_string(in.st_ino) + "/URLLogFile_it's.csv");
     quoted.insert(quoted.find('\''), "'");
     EXPECT_EQ("BULK INSERT VY_UrlLog FROM '" + quoted +
                   "' WITH ( FIELDTERMINATOR = '0xfe', ROWTERMINATOR = '\\n',MAXERRORS = 3 )",
