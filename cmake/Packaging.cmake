@@ -104,6 +104,10 @@ minutes over the folder named in /etc/default/ferrowin.")
     install(FILES ${PACKAGING_DIR}/linux/ferrowin.logrotate DESTINATION /etc/logrotate.d
             RENAME ferrowin)
     install(DIRECTORY DESTINATION /var/spool/ferrowin)
+    # Where each file is claimed before its load: the importer's own, on the
+    # input folder's file system, beside it (the sandbox needs it to exist).
+    install(DIRECTORY DESTINATION /var/spool/.ferrowin-claim
+            DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     install(DIRECTORY DESTINATION /var/lib/ferrowin
             DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
     install(DIRECTORY DESTINATION /var/log/ferrowin
