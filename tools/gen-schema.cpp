@@ -1,10 +1,15 @@
 // Writes the T-SQL script for a real server from the one table definition.
 //   gen-schema > Database/VeyrithSchema.sql
+//   gen-schema --ledger > Database/VeyrithLoadLedger.sql
 #include <cstdio>
+#include <cstring>
 
 #include "Platform/Ado/Embedded/LogSchema.h"
 
-int main() {
-    std::fputs(Ado::Embedded::TransactSqlSchema().c_str(), stdout);
+int main(int argc, char** argv) {
+    bool ledger = argc > 1 && std::strcmp(argv[1], "--ledger") == 0;
+    std::fputs(ledger ? Ado::Embedded::LedgerTransactSql().c_str()
+                      : Ado::Embedded::TransactSqlSchema().c_str(),
+               stdout);
     return 0;
 }

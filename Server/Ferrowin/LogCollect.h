@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Platform/Platform.h"
+#include "Server/Ferrowin/LogCollectLedger.h"
 #include "Server/Ferrowin/LogKind.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 
@@ -72,6 +73,19 @@ private:
     void MoveToFolder(const std::string& path, const std::string& folder, const std::string& target,
                       bool backup);
 
+    // The load ledger (LogCollectLedger.cpp). Whether the file at `path` was
+    // loaded before; *record describes it for the load that follows kNew.
+    LedgerLookup LookUpLoadLedger(const std::string& path, LoadRecord* record);
+    // BEGIN TRANSACTION before the load. False when the file must stay.
+    bool BeginLedgerTransaction();
+    // After the load and the high-water mark: when rows arrived, the record
+    // and the pruning of old ones, then COMMIT; otherwise ROLLBACK. False when
+    // nothing was committed and the file must stay.
+    bool EndLedgerTransaction(const LoadRecord& record, const char* table, int imported,
+                              bool loadSucceeded, std::int64_t after);
+    // ROLLBACK of a transaction that the import abandons.
+    void RollBackLedgerTransaction();
+
     Platform::CPlatform& m_platform;
     std::int32_t m_bDataRunning = 0;
     std::array<std::string, kLogKindCount> m_strLogFileKey;
@@ -79,4 +93,6 @@ private:
     CADODatabase m_db;
     std::int32_t m_nWriteMaxError = 10;
     std::int32_t m_nSqlSpTimeout = 3600;
+    // Whether the database has the load ledger: asked once per run.
+    enum class LedgerState { kUnknown, kPresent, kMissing } m_ledgerState = LedgerState::kUnknown;
 };

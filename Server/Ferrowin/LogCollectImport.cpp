@@ -56,9 +56,21 @@ int CLogCollect::ImportLogFile(const char* path) {
         }
 
         PrepareInstallSoftwareLog(path);
+        // A file that the ledger holds was loaded by an earlier run that did
+        // not get to move it: it is relocated as imported, never loaded again.
+        LoadRecord record;
+        LedgerLookup ledger = LookUpLoadLedger(path, &record);
+        if (ledger == LedgerLookup::kLeave)
+            return 0;
+        if (ledger == LedgerLookup::kLoaded) {
+            RelocateLogFile(path, 1);
+            return 1;
+        }
+        bool ledgered = ledger == LedgerLookup::kNew;
         std::int64_t before = GetAggregateValue(table, "LogID", "MAX");
 
         int imported = 0;
+        bool begun = false;
         bool loadFailed = false;
         std::string errorText;
         try {
@@ -66,6 +78,8 @@ int CLogCollect::ImportLogFile(const char* path) {
             if (!connection)
                 throw Ado::ComError(Ado::kEPointer, "", "", false);
             connection->SetCommandTimeout(m_nSqlSpTimeout);
+            if (ledgered && !(begun = BeginLedgerTransaction()))
+                return 0;
             if (!m_db.Execute(BulkInsertStatement(table, path, m_nWriteMaxError))) {
                 errorText = m_db.GetLastErrorText();
                 // A lost connection: the layer has reopened it; the file
@@ -78,6 +92,8 @@ int CLogCollect::ImportLogFile(const char* path) {
         } catch (...) {
             ReportLogEvent(EventMessage::BulkLoadException,
                            EventText(EventMessage::BulkLoadException) + m_db.GetLastErrorText());
+            if (begun)
+                RollBackLedgerTransaction();
             imported = 0;
             RelocateLogFile(path, imported);
             return imported;
@@ -90,6 +106,8 @@ int CLogCollect::ImportLogFile(const char* path) {
                            FormatEventText(EventMessage::ImportFailed, {path}) +
                                (loadFailed ? errorText : std::string()));
         }
+        if (ledgered && !EndLedgerTransaction(record, table, imported, !loadFailed, after))
+            return 0;
         RelocateLogFile(path, imported);
         return imported;
     } catch (...) {
