@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <stdexcept>
 
 #include "Platform/Ado/Ado.h"
 #include "Platform/Sha256.h"
