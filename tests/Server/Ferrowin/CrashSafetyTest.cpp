@@ -149,15 +149,15 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
         std::vector<PlacedFile> files = PutBatch(batch++);
         int killsThisBatch = 0;
         while (InputHasLogs() && killsThisBatch < 40) {
-            // The n-th rename into the backup folder (the copy across file
-            // systems taking its name) or removal from the input folder (the
-            // copied source, or a rewrite's temporary file).
+            // The n-th move into the backup folder (its first attempt, which
+            // fails across file systems), copy across file systems taking its
+            // name, or removal from the input folder (the copied source, or a
+            // rewrite's temporary file).
             bool onPurpose = ++starts % 3 == 0;
             int nth = std::uniform_int_distribution<int>(1, 12)(random);
-            SetKillPoints(KILLPOINT_LIBRARY, !onPurpose ? ""
-                                             : nth % 2
-                                                 ? "rename:" + backup + ":" + std::to_string(nth)
-                                                 : "unlink:" + In() + ":" + std::to_string(nth));
+            const std::string points[] = {"rename:" + backup, "rename:.csv.mv", "unlink:" + In()};
+            SetKillPoints(KILLPOINT_LIBRARY,
+                          onPurpose ? points[nth % 3] + ":" + std::to_string(nth) : "");
             pid_t pid = Start(In());
             if (!onPurpose) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(

@@ -209,9 +209,9 @@ TEST_F(LedgerProgram, KilledBetweenTheCommitAndTheMoveLoadsOnce) {
         std::string killAt;  // filled in with the folder below
     } cases[] = {
         {"before the move into the backup folder", true, false, "rename:/backup/FileLogFile_:1"},
-        {"before the copy across file systems is renamed", true, true,
-         "rename:/backup/FileLogFile_:1"},
-        {"before the source of that copy is removed", true, true, "unlink:/in/FileLogFile_:1"},
+        {"before the move across file systems starts", true, true, "rename:/backup/FileLogFile_:1"},
+        {"before the copy across file systems takes its name", true, true, "rename:.csv.mv:1"},
+        {"before the source of the copy is removed", true, true, "unlink:/in/FileLogFile_:1"},
         {"before the delete", false, false, "unlink:/in/FileLogFile_:1"},
     };
     std::int64_t rows = 0;
