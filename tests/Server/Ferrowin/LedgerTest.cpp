@@ -185,6 +185,47 @@ TEST_F(Ledger, FailureInsideTheTransactionLeavesTheFileForOneLaterLoad) {
     }
 }
 
+// Each load removes at most 100 records older than 90 days, the oldest first,
+// and leaves younger ones.
+TEST_F(Ledger, EachLoadPrunesABoundedNumberOfOldRecords) {
+    ASSERT_EQ(1, Run(In()));  // creates the database
+    auto day = [](int daysBack) {
+        auto now = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+        std::chrono::year_month_day d{now - std::chrono::days{daysBack}};
+        char text[40];
+        std::snprintf(text, sizeof text, "'%04d-%02u-%02uT00:00:00'", static_cast<int>(d.year()),
+                      static_cast<unsigned>(d.month()), static_cast<unsigned>(d.day()));
+        return std::string(text);
+    };
+    {
+        CADODatabase db;
+        ASSERT_TRUE(db.Open("Provider=Embedded;Data Source=" + Database()));
+        ASSERT_TRUE(db.Execute("BEGIN TRANSACTION"));
+        for (int i = 0; i < 250; ++i) {
+            // 150 records of 200 to 101 days ago, then 100 of 80 days ago.
+            std::string at = i < 150 ? day(200 - i * 99 / 149) : day(80);
+            ASSERT_TRUE(
+                db.Execute("INSERT INTO VY_LoadLedger (FileName, FileSize, ContentHash, TableName, "
+                           "LoadedRows, MaxLogID, LoadedAt) VALUES ('Old_" +
+                           std::to_string(i) + ".csv', 1, 'x', 'VY_FileOptLog', 1, 1, " + at + ")"))
+                << db.GetLastErrorText();
+        }
+        ASSERT_TRUE(db.Execute("COMMIT TRANSACTION"));
+    }
+    PutLog(kFileLog, "FileLogFile_1.csv", 10);
+    ASSERT_EQ(1, Run(In()));
+    EXPECT_EQ(50, Query("SELECT COUNT(*) as n FROM VY_LoadLedger WHERE LoadedAt < " + day(90)));
+    EXPECT_EQ(0, Query("SELECT COUNT(*) as n FROM VY_LoadLedger WHERE FileName IN ('Old_0.csv', "
+                       "'Old_99.csv')"));
+    EXPECT_EQ(1, Query("SELECT COUNT(*) as n FROM VY_LoadLedger WHERE FileName = 'Old_100.csv'"));
+    EXPECT_EQ(100, Query("SELECT COUNT(*) as n FROM VY_LoadLedger WHERE LoadedAt = " + day(80)));
+
+    PutLog(kFileLog, "FileLogFile_2.csv", 11);
+    ASSERT_EQ(1, Run(In()));
+    EXPECT_EQ(0, Query("SELECT COUNT(*) as n FROM VY_LoadLedger WHERE LoadedAt < " + day(90)));
+    EXPECT_EQ(102, Query("SELECT COUNT(*) as n FROM VY_LoadLedger"));
+}
+
 // ---- the real program, killed on purpose
 
 class LedgerProgram : public ProgramFixture {
