@@ -1,7 +1,10 @@
-#include "Platform/Sha256.h"
-
+// The portable SHA-256, for the builds without libcrypto.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
+
+#include "Platform/Sha256.h"
 
 namespace Platform {
 
@@ -23,11 +26,25 @@ std::uint32_t Rotate(std::uint32_t x, int n) {
 
 }  // namespace
 
-CSha256::CSha256()
-    : m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+struct CSha256::CState {
+    std::array<std::uint32_t, 8> state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    std::array<std::uint8_t, 64> buffer{};
+    std::size_t buffered = 0;
+    std::uint64_t length = 0;  // bytes fed
 
-void CSha256::Block(const std::uint8_t* p) {
+    void Block(const std::uint8_t* block);
+    void Update(const void* data, std::size_t size);
+};
+
+CSha256::CSha256() : m_state(std::make_unique<CState>()) {}
+CSha256::~CSha256() = default;
+
+void CSha256::Update(const void* data, std::size_t size) {
+    m_state->Update(data, size);
+}
+
+void CSha256::CState::Block(const std::uint8_t* p) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i)
         w[i] = std::uint32_t(p[4 * i]) << 24 | std::uint32_t(p[4 * i + 1]) << 16 |
@@ -37,8 +54,8 @@ void CSha256::Block(const std::uint8_t* p) {
         std::uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    std::uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
-    std::uint32_t e = m_state[4], f = m_state[5], g = m_state[6], h = m_state[7];
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
         std::uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) +
                            ((e & f) ^ (~e & g)) + kRound[i] + w[i];
@@ -53,46 +70,47 @@ void CSha256::Block(const std::uint8_t* p) {
         b = a;
         a = t1 + t2;
     }
-    m_state[0] += a;
-    m_state[1] += b;
-    m_state[2] += c;
-    m_state[3] += d;
-    m_state[4] += e;
-    m_state[5] += f;
-    m_state[6] += g;
-    m_state[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
 }
 
-void CSha256::Update(const void* data, std::size_t size) {
+void CSha256::CState::Update(const void* data, std::size_t size) {
     const std::uint8_t* p = static_cast<const std::uint8_t*>(data);
-    m_length += size;
-    if (m_buffered) {
-        std::size_t take = std::min(size, m_buffer.size() - m_buffered);
-        std::memcpy(m_buffer.data() + m_buffered, p, take);
-        m_buffered += take;
+    length += size;
+    if (buffered) {
+        std::size_t take = std::min(size, buffer.size() - buffered);
+        std::memcpy(buffer.data() + buffered, p, take);
+        buffered += take;
         p += take;
         size -= take;
-        if (m_buffered < m_buffer.size())
+        if (buffered < buffer.size())
             return;
-        Block(m_buffer.data());
-        m_buffered = 0;
+        Block(buffer.data());
+        buffered = 0;
     }
     for (; size >= 64; p += 64, size -= 64) Block(p);
     if (size)
-        std::memcpy(m_buffer.data(), p, size);
-    m_buffered = size;
+        std::memcpy(buffer.data(), p, size);
+    buffered = size;
 }
 
 std::string CSha256::FinishHex() {
-    std::uint64_t bits = m_length * 8;
+    CState& s = *m_state;
+    std::uint64_t bits = s.length * 8;
     std::uint8_t tail[72] = {0x80};
-    std::size_t pad = (m_buffered < 56 ? 56 : 120) - m_buffered;
+    std::size_t pad = (s.buffered < 56 ? 56 : 120) - s.buffered;
     for (int i = 0; i < 8; ++i)
         tail[pad + static_cast<std::size_t>(i)] = std::uint8_t(bits >> (56 - 8 * i));
-    Update(tail, pad + 8);
+    s.Update(tail, pad + 8);
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (std::uint32_t word : m_state)
+    for (std::uint32_t word : s.state)
         for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
     return hex;
 }

@@ -39,15 +39,23 @@ install() {
         "$work" "$1" >"$work/registry.reg"
     export KESTRAFOLD_REGISTRY="$work/registry.reg"
     # The first run creates the database; it is not timed.
-    "$bin/ferrowin" "$work/in/" 2>/dev/null || true
+    run >/dev/null
 }
-# Seconds of one ferrowin run over the input folder.
+# Seconds of one ferrowin run over the input folder. A run that found the
+# instance lock taken by another program ends with 0 at once and is started
+# again; only the run that worked is timed.
 run() {
-    sync
-    local start end
-    start=$(now)
-    "$bin/ferrowin" "$work/in/" 2>"$work/stderr.txt" || true
-    end=$(now)
+    local start end code
+    for attempt in $(seq 600); do
+        sync
+        start=$(now)
+        code=0
+        "$bin/ferrowin" "$work/in/" 2>"$work/stderr.txt" || code=$?
+        end=$(now)
+        [ "$code" = 0 ] || break
+        sleep 0.1
+    done
+    [ "$code" = 1 ] || { echo "ferrowin ended with $code" >&2; exit 1; }
     echo "$end - $start" | bc -l
 }
 
@@ -71,6 +79,7 @@ sqlite3 "$work/plain.db" "DROP TABLE VY_LoadLedger"
 "$bin/bench/importer-bench" files "$work/in" "$files"
 plain_s=$(run)
 grep -q "not protected" "$work/stderr.txt" || { echo "the ledger was not dropped"; exit 1; }
+[ "$(ls "$work/backup" | wc -l)" = "$files" ] || { echo "not every file was imported"; exit 1; }
 rm -f "$work"/*.db*
 
 printf '%d ten-row files, ferrowin with the ledger:  %8.3f s  %7.1f files/s\n' "$files" "$ledger_s" "$(ratio "$files" "$ledger_s")"
@@ -79,24 +88,34 @@ printf '%d durable ten-row commits, bare loop:       %8.3f s  %7.1f commits/s\n'
 printf 'ratio with the ledger: %.2f  (target >= 0.5, goal 0.8); without: %.2f\n' \
     "$(ratio "$loop_s" "$ledger_s")" "$(ratio "$loop_s" "$plain_s")"
 
-# 2. One file of 1M rows.
-install "$work/big.db"
-"$bin/gen-logs" "$work/in" --rows 1000000 --kind 0 >/dev/null
-big=$(ls "$work/in")
-cp "$work/in/$big" "$work/big.csv"
-big_s=$(run)
-[ -f "$work/backup/$big" ] || { echo "the 1M-row file was not imported"; exit 1; }
+# 2. One file of 1M rows, with the ledger and with the ledger table dropped.
+"$bin/gen-logs" "$work" --rows 1000000 --kind 0 >/dev/null
+big=$(cd "$work" && ls FileLogFile_*.csv | grep -v PC-00000)
+mv "$work/$big" "$work/big.csv"
+for ledger in with without; do
+    install "$work/big-$ledger.db"
+    [ $ledger = with ] || sqlite3 "$work/big-$ledger.db" "DROP TABLE VY_LoadLedger"
+    cp "$work/big.csv" "$work/in/$big"
+    big_s=$(run)
+    [ -f "$work/backup/$big" ] || { echo "the 1M-row file was not imported"; exit 1; }
+    eval "big_${ledger}_s=$big_s"
+    rm -f "$work"/big-$ledger.db*
+done
 sync
 read -r base_s _ base_rows < <("$bin/bench/bulk-load-bench" baseline "$work/base.db" "$work/big.csv")
-printf '1M rows (%d MB), ferrowin:         %8.3f s\n' "$(du -m "$work/big.csv" | cut -f1)" "$big_s"
-printf '1M rows, bare prepared INSERT loop: %8.3f s  %d rows\n' "$base_s" "$base_rows"
-printf 'ratio: %.2f  (target <= 1.05)\n' "$(ratio "$big_s" "$base_s")"
+printf '1M rows (%d MB), ferrowin with the ledger: %8.3f s\n' "$(du -m "$work/big.csv" | cut -f1)" "$big_with_s"
+printf '1M rows, ferrowin without it:              %8.3f s\n' "$big_without_s"
+printf '1M rows, bare prepared INSERT loop:        %8.3f s  %d rows\n' "$base_s" "$base_rows"
+printf 'ratio with the ledger: %.2f  (target <= 1.05); without: %.2f\n' \
+    "$(ratio "$big_with_s" "$base_s")" "$(ratio "$big_without_s" "$base_s")"
 rm -rf "$work"/*.db* "$work/big.csv" "$work/backup"
 
-# 3. The rewrite of a 100 MB install-software file, every other date invalid.
-"$bin/gen-logs" "$work" --rows 420000 --kind 14 --fault bad-date --every 2 >/dev/null
+# 3. The rewrite of a 100 MB install-software file, every other install date
+#    (the eleventh field) invalid.
+"$bin/gen-logs" "$work" --rows 630000 --kind 14 >/dev/null
 soft=$(ls "$work"/AsInstallSoftwareLogFile*.csv)
-cp "$soft" "$work/original.csv"
+LC_ALL=C awk 'BEGIN { FS = OFS = "\376" } NR % 2 { $11 = "2007/02/29" } 1' "$soft" >"$work/original.csv"
+cp "$work/original.csv" "$soft"
 sync
 start=$(now)
 cp "$work/original.csv" "$work/copy.csv"

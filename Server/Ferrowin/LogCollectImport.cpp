@@ -33,6 +33,7 @@ std::string BulkInsertStatement(const char* table, const std::string& path, int 
 int CLogCollect::ImportLogFile(const char* path) {
     if (!path)
         return 0;
+    bool begun = false;  // a ledger transaction is open
     try {
         LogKind kind = GetLogKind(path);
         // Asset kinds wait for a run that holds the claim; a file of no kind
@@ -70,7 +71,6 @@ int CLogCollect::ImportLogFile(const char* path) {
         std::int64_t before = GetAggregateValue(table, "LogID", "MAX");
 
         int imported = 0;
-        bool begun = false;
         bool loadFailed = false;
         std::string errorText;
         try {
@@ -94,6 +94,7 @@ int CLogCollect::ImportLogFile(const char* path) {
                            EventText(EventMessage::BulkLoadException) + m_db.GetLastErrorText());
             if (begun)
                 RollBackLedgerTransaction();
+            begun = false;
             imported = 0;
             RelocateLogFile(path, imported);
             return imported;
@@ -106,11 +107,18 @@ int CLogCollect::ImportLogFile(const char* path) {
                            FormatEventText(EventMessage::ImportFailed, {path}) +
                                (loadFailed ? errorText : std::string()));
         }
-        if (ledgered && !EndLedgerTransaction(record, table, imported, !loadFailed, after))
+        bool committed =
+            !ledgered || EndLedgerTransaction(record, table, imported, !loadFailed, after);
+        begun = false;
+        if (!committed)
             return 0;
         RelocateLogFile(path, imported);
         return imported;
     } catch (...) {
+        // Nothing of a load that did not reach its commit may stay pending
+        // for the next file's transaction.
+        if (begun)
+            RollBackLedgerTransaction();
         ReportLogEventWithSystemError(EventMessage::FileAccessFailed,
                                       FormatEventText(EventMessage::FileAccessFailed, {path}));
         return 0;
