@@ -4,7 +4,8 @@
 // row is in its table or its file still waits, no file is lost, cut short or
 // half rewritten, no file is loaded twice, and the database is intact. Every
 // third start is killed on purpose at a move into the backup folder or a
-// removal from the input folder, the steps right after a committed load.
+// removal from the input folder (every fourth batch deletes imported files),
+// the steps right after a committed load.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -135,7 +136,7 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
     SetFolders(backup, Errors());
     std::mt19937 random(20240611);
 
-    int kills = 0, pointKills = 0, finishedFirst = 0, duplicates = 0, starts = 0;
+    int kills = 0, pointKills = 0, deleteKills = 0, finishedFirst = 0, duplicates = 0, starts = 0;
     std::set<std::string> rewriteLeftovers, moveLeftovers;  // temporaries seen after a kill
     std::map<LogKind, std::int64_t> expectedRows;
     std::size_t fileCount = 0;
@@ -146,6 +147,9 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
     // end (not counted as a kill).
     const int spanMs = 500;
     while (kills < wantedKills) {
+        // Every fourth batch has no backup folder: imported files are deleted.
+        bool deleting = batch % 4 == 3;
+        SetFolders(deleting ? "" : backup, Errors());
         std::vector<PlacedFile> files = PutBatch(batch++);
         int killsThisBatch = 0;
         while (InputHasLogs() && killsThisBatch < 40) {
@@ -169,6 +173,7 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
             if (WIFSIGNALED(status)) {
                 ++kills;
                 pointKills += onPurpose;
+                deleteKills += onPurpose && deleting && nth % 3 == 2;
                 ++killsThisBatch;
             } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1) {
                 ++finishedFirst;
@@ -195,6 +200,13 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
         // as delivered or wholly rewritten, never between.
         for (const PlacedFile& f : files) {
             SCOPED_TRACE(f.name);
+            if (f.good && deleting) {
+                for (const std::string& folder : {In(), backup, Errors()}) {
+                    EXPECT_FALSE(Exists(folder + f.name)) << "left in " << folder;
+                }
+                expectedRows[f.kind] += RowsOf(f.kind);
+                continue;
+            }
             std::string where = f.good ? backup : Errors();
             ASSERT_TRUE(Exists(where + f.name))
                 << "input: " << Exists(In() + f.name) << ", backup: " << Exists(backup + f.name)
@@ -241,9 +253,10 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
     sqlite3_finalize(check);
     sqlite3_close(db);
 
-    std::cout << "kills: " << kills << " (" << pointKills << " at a kill point) over " << batch
-              << " batches of " << fileCount / static_cast<std::size_t>(batch) << " files ("
-              << finishedFirst << " runs ended before their kill)\n"
+    std::cout << "kills: " << kills << " (" << pointKills << " at a kill point, " << deleteKills
+              << " of them at a removal from the input folder in a batch that deletes) over "
+              << batch << " batches of " << fileCount / static_cast<std::size_t>(batch)
+              << " files (" << finishedFirst << " runs ended before their kill)\n"
               << "files loaded twice: " << duplicates << "\n"
               << "kills inside a rewrite (a .COPY left): " << rewriteLeftovers.size()
               << "; inside a move across file systems (a .mv copy left): " << moveLeftovers.size()
