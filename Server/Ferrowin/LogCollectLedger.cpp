@@ -28,7 +28,10 @@ namespace {
 constexpr char kLedgerTable[] = "VY_LoadLedger";
 constexpr int kKeepDays = 90;
 // Records removed by one load at most, so that a ledger that grew while the
-// pruning was off costs each load little.
+// pruning was off costs each load little. The oldest of them is found through
+// the index on LoadedAt ("LedgerID + 0" keeps a database from walking the
+// whole table in LedgerID order instead, which costs every load the size of
+// the ledger).
 constexpr int kPruneBatch = 100;
 
 constexpr char kBegin[] = "BEGIN TRANSACTION";
@@ -151,8 +154,8 @@ bool CLogCollect::EndLedgerTransaction(const LoadRecord& record, const char* tab
             Literal(record.hash) + ", " + Literal(table) + ", " + rows + ", " +
             std::to_string(after) + ", " + TimeLiteral(now, 0) + ")",
         std::string("DELETE FROM ") + kLedgerTable + " WHERE LoadedAt < " + cutoff +
-            " AND LedgerID < (SELECT MIN(LedgerID) FROM " + kLedgerTable + " WHERE LoadedAt < " +
-            cutoff + ") + " + std::to_string(kPruneBatch),
+            " AND LedgerID < (SELECT MIN(LedgerID + 0) FROM " + kLedgerTable +
+            " WHERE LoadedAt < " + cutoff + ") + " + std::to_string(kPruneBatch),
         kCommit,
     };
     for (const std::string& sql : statements) {
