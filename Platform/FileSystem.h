@@ -1,7 +1,9 @@
 // File concern: listing, attributes, moving, deleting and folders. Paths use the
 // platform's own separator.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +49,16 @@ public:
 
     // The whole content. Success: 0.
     virtual Status Read(std::string* content) = 0;
+
+    // The content from its start, piece by piece, to `take`, so that a
+    // large file is never held whole in memory. Success: 0.
+    virtual Status ReadPieces(const std::function<void(const char*, std::size_t)>& take) {
+        std::string content;
+        Status status = Read(&content);
+        if (status == kSuccess)
+            take(content.data(), content.size());
+        return status;
+    }
 
     // Replaces the content: a new file, mode 0600 and the importer's own, is
     // written through the name plus ".COPY", flushed and put in place in one

@@ -99,15 +99,31 @@ const std::vector<TableDef>& AllTables() {
                       "one layout per log kind");
         std::vector<TableDef> all;
         for (const LogKindDef& kind : kLogKinds)
-            all.push_back({kind.table, Log(own[kind.index]), true});
+            all.push_back({kind.table, Log(own[kind.index]), true, {}});
         all.push_back(
-            {kDataRunningTable, {{"DataRunning", T::Int, 0, false, nullptr, false}}, false});
+            {kDataRunningTable, {{"DataRunning", T::Int, 0, false, nullptr, false}}, false, {}});
         all.push_back({kHistoryTable,
                        {{"TableName", T::VarChar, 64, true, nullptr, false},
                         {"LogCount", T::BigInt, 0, true, nullptr, false},
                         {"MaxLogID", T::BigInt, 0, false, nullptr, false},
                         {"UpdatedAt", T::DateTime, 0, true, nullptr, false}},
-                       false});
+                       false,
+                       {}});
+        // One record per loaded file, written in the load's own transaction:
+        // the file as it was loaded (name, size, SHA-256 of its content in
+        // lower-case hex), its table, the rows the load added and the table's
+        // highest LogID after it. Records older than 90 days are pruned.
+        all.push_back({kLedgerTable,
+                       {{"LedgerID", T::BigInt, 0, true, nullptr, true},
+                        {"FileName", T::VarChar, 260, true, nullptr, false},
+                        {"FileSize", T::BigInt, 0, true, nullptr, false},
+                        {"ContentHash", T::VarChar, 64, true, nullptr, false},
+                        {"TableName", T::VarChar, 64, true, nullptr, false},
+                        {"LoadedRows", T::BigInt, 0, false, nullptr, false},
+                        {"MaxLogID", T::BigInt, 0, true, nullptr, false},
+                        {"LoadedAt", T::DateTime, 0, true, nullptr, false}},
+                       false,
+                       {"FileName", "LoadedAt"}});
         return all;
     }();
     return tables;
@@ -155,7 +171,7 @@ std::string SqlTypeName(const ColumnDef& column) {
 std::vector<std::string> SqliteSchema() {
     std::vector<std::string> statements;
     for (const TableDef& table : Tables()) {
-        std::string sql = std::string("CREATE TABLE ") + table.name + " (";
+        std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + table.name + " (";
         for (size_t i = 0; i < table.columns.size(); ++i) {
             const ColumnDef& c = table.columns[i];
             sql += i ? ", " : "";
@@ -174,6 +190,9 @@ std::vector<std::string> SqliteSchema() {
         if (table.name == std::string(kHistoryTable))
             sql += ", PRIMARY KEY (TableName)";
         statements.push_back(sql + ")");
+        for (const char* column : table.indexes)
+            statements.push_back(std::string("CREATE INDEX IF NOT EXISTS IX_") + table.name + "_" +
+                                 column + " ON " + table.name + " (" + column + ")");
     }
     return statements;
 }

@@ -1,5 +1,6 @@
 // The product database's tables, defined once: the seventeen log tables,
-// VY_AsDataRunning and the history table that prdUpdateVYLog keeps. The
+// VY_AsDataRunning, the history table that prdUpdateVYLog keeps and the load
+// ledger that makes a second load of the same file impossible. The
 // embedded database's schema and the T-SQL script for a real server are both
 // generated from this table.
 #pragma once
@@ -22,7 +23,8 @@ struct ColumnDef {
 struct TableDef {
     const char* name;
     std::vector<ColumnDef> columns;
-    bool logTable;  // one of the seventeen
+    bool logTable;                     // one of the seventeen
+    std::vector<const char*> indexes;  // columns with an index of their own
 };
 
 // Every table, the seventeen log tables first in log-kind order.
@@ -31,13 +33,15 @@ const TableDef* FindTable(const std::string& name);  // letter case ignored
 
 constexpr char kDataRunningTable[] = "VY_AsDataRunning";
 constexpr char kHistoryTable[] = "VY_LogHistory";
+constexpr char kLedgerTable[] = "VY_LoadLedger";
 constexpr char kUpdateProcedure[] = "prdUpdateVYLog";
 constexpr int kProcedureReturnSize = 256;
 
 // The SQL Server type name of a column ("VARCHAR(64)", "DATETIME", ...).
 std::string SqlTypeName(const ColumnDef& column);
 
-// SQLite statements that create the schema.
+// SQLite statements that create the schema; each leaves an existing table or
+// index alone, so that a database made before the ledger gets it on opening.
 std::vector<std::string> SqliteSchema();
 
 }  // namespace Schema

@@ -22,6 +22,7 @@
 #   /var/lib/ferrowin/                      embedded database, backup/, error/, LogError/
 #   /var/log/ferrowin/                      the event file, when KESTRAFOLD_EVENTLOG names it
 #   /usr/share/ferrowin/VeyrithSchema.sql   the schema for a real SQL Server
+#   /usr/share/ferrowin/VeyrithLoadLedger.sql  the load ledger alone, for an existing one
 #   /usr/share/man/man8/ferrowin.8.gz, /usr/share/doc/ferrowin/
 
 # `make install` and cpack install only what the package needs; the deb and
@@ -55,7 +56,8 @@ if(WINDOWS_BUILD)
         install(PROGRAMS $<TARGET_FILE:ferrowin> DESTINATION .)
     endif()
     install(PROGRAMS $<TARGET_FILE:pellinor> DESTINATION .)
-    install(FILES ${CMAKE_SOURCE_DIR}/Database/VeyrithSchema.sql DESTINATION .)
+    install(FILES ${CMAKE_SOURCE_DIR}/Database/VeyrithSchema.sql
+                  ${CMAKE_SOURCE_DIR}/Database/VeyrithLoadLedger.sql DESTINATION .)
     # regedit reads CR LF; the file is kept with LF in the repository.
     file(READ ${PACKAGING_DIR}/windows/Ferrowin.reg reg_text)
     file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/Ferrowin.reg CONTENT "${reg_text}"
@@ -117,7 +119,8 @@ minutes over the folder named in /etc/default/ferrowin.")
                 DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     endforeach()
 
-    install(FILES ${CMAKE_SOURCE_DIR}/Database/VeyrithSchema.sql DESTINATION share/ferrowin)
+    install(FILES ${CMAKE_SOURCE_DIR}/Database/VeyrithSchema.sql
+                  ${CMAKE_SOURCE_DIR}/Database/VeyrithLoadLedger.sql DESTINATION share/ferrowin)
     set(man_page ${CMAKE_BINARY_DIR}/ferrowin.8.gz)
     add_custom_command(OUTPUT ${man_page}
         COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/docs/ferrowin.8 > ${man_page}

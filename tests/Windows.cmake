@@ -34,7 +34,8 @@ ferrowin_windows_test(platform_tests
     Platform/Contract/ProfileContract.cpp
     Platform/Contract/SystemContract.cpp
     Platform/Contract/Win32Contract.cpp
-    Platform/Win32PlatformTest.cpp)
+    Platform/Win32PlatformTest.cpp
+    Platform/Sha256Test.cpp)
 target_link_libraries(platform_tests PRIVATE platform)
 
 ferrowin_windows_test(support_tests

@@ -148,16 +148,20 @@ Advice AdviceFor(EventMessage message) {
         case EventMessage::FileAccessFailed:
             return {"Accessing the file [path] failed.", kSystemText,
                     "Something failed unexpectedly around the import of one file (its "
-                    "preparation or the reading of the folder settings). The file stays where "
-                    "it is and is tried again by the next run.",
-                    "Check the file's permissions and the settings files; if the rows had "
-                    "already arrived, the next run loads them a second time."};
+                    "preparation, reading it for the load ledger, or the reading of the folder "
+                    "settings). The file stays where it is and is tried again by the next run.",
+                    "Check the file's permissions and the settings files. If the rows had "
+                    "already arrived, the load ledger keeps the next run from loading them "
+                    "again; without the ledger table they are loaded a second time."};
         case EventMessage::FileDeleteFailed:
             return {"Deleting the file [path] failed.", kSystemText,
                     "The file was imported and no backup folder is configured, but deleting it "
-                    "failed. It stays in the input folder and is loaded again by the next run.",
-                    "Fix the permissions of the input folder, or configure a backup folder; "
-                    "delete the file by hand so that its rows are not loaded twice."};
+                    "failed. It stays in the input folder; the next run finds it in the load "
+                    "ledger and deletes it without loading it again (without the ledger table "
+                    "it is loaded again).",
+                    "Fix the permissions of the input folder, or configure a backup folder. "
+                    "Without the ledger table, delete the file by hand so that its rows are "
+                    "not loaded twice."};
         case EventMessage::FileMoveFailed:
             return {"Moving the file [path] failed.", kSystemText,
                     "Moving a file that failed to import to the error folder failed "
@@ -189,10 +193,11 @@ Advice AdviceFor(EventMessage message) {
             return {"Renaming the log file [path] failed. Copy [path] to the backup folder.",
                     kSystemText,
                     "After \"050603\", renaming the imported file to `.err` failed too. The file "
-                    "is still in the input folder under its own name and is loaded a second "
-                    "time by the next run.",
-                    "Move the file to the backup folder by hand at once, then fix the backup "
-                    "folder and the input folder's permissions."};
+                    "is still in the input folder under its own name. The next run finds it "
+                    "in the load ledger and only moves it; without the ledger table it is "
+                    "loaded a second time.",
+                    "Fix the backup folder and the input folder's permissions. Without the "
+                    "ledger table, move the file to the backup folder by hand at once."};
         case EventMessage::ErrorRenameFailed:
             return {"Renaming the log file [path] failed. Copy [path] to the error folder.",
                     kSystemText,

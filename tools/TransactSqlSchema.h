@@ -5,3 +5,6 @@
 #include <string>
 
 std::string TransactSqlSchema();
+
+// The T-SQL script that adds the load ledger to an existing product database.
+std::string LedgerTransactSql();

@@ -9,6 +9,7 @@ packages=(
     clang-format                    # formatting check
     clang libclang-rt-14-dev        # clang's UBSan build and the libFuzzer targets (tools/fuzz.sh)
     libsqlite3-dev sqlite3          # the embedded database, and the benchmark baseline
+    libssl-dev                      # libcrypto's SHA-256 for the load ledger
     bc                              # arithmetic in the benchmark script
     unixodbc unixodbc-dev           # the ODBC driver manager
     libsqliteodbc                   # a real ODBC driver for the tests

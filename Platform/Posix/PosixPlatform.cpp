@@ -249,23 +249,30 @@ Status WriteAll(int fd, const char* data, size_t size) {
 }
 
 // Reads the whole of what `fd` holds, from its start.
-Status ReadAllAt(int fd, std::string* content) {
-    std::string text;
+// What `fd` holds, from its start, piece by piece to `take`.
+Status ReadPiecesAt(int fd, const std::function<void(const char*, std::size_t)>& take) {
     char buffer[1 << 16];
     for (off_t at = 0;;) {
         ssize_t n = pread(fd, buffer, sizeof buffer, at);
         if (n == 0)
-            break;
+            return kSuccess;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return FailErrno();
         }
-        text.append(buffer, static_cast<size_t>(n));
+        take(buffer, static_cast<size_t>(n));
         at += n;
     }
-    *content = std::move(text);
-    return kSuccess;
+}
+
+Status ReadAllAt(int fd, std::string* content) {
+    std::string text;
+    Status status =
+        ReadPiecesAt(fd, [&](const char* data, std::size_t size) { text.append(data, size); });
+    if (status == kSuccess)
+        *content = std::move(text);
+    return status;
 }
 
 // Copies what `in` holds, from its start, to `out`.
@@ -617,6 +624,9 @@ public:
     std::string LoadPath() override { return m_claim.path + m_name; }
 
     Status Read(std::string* content) override { return ReadAllAt(m_file.Get(), content); }
+    Status ReadPieces(const std::function<void(const char*, std::size_t)>& take) override {
+        return ReadPiecesAt(m_file.Get(), take);
+    }
 
     Status Rewrite(const std::string& content) override {
         struct stat st;

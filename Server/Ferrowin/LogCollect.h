@@ -12,6 +12,7 @@
 #include "Platform/Platform.h"
 #include "Schema/LogKind.h"
 #include "Server/Ferrowin/EventReport.h"
+#include "Server/Ferrowin/LogCollectLedger.h"
 #include "Server/Ferrowin/RunSummary.h"
 #include "Server/Ferrowin/database/ADODatabase.h"
 
@@ -60,6 +61,11 @@ public:
     // Says once per run on standard error why a file was left for a later
     // run: the database could not take it (`reason`, its error text).
     void NoteFileLeft(const std::string& reason);
+    // A statement met a lost connection or an unusable database (E_FAIL):
+    // the run's summary says so, and NoteFileLeft with `reason` (by default
+    // the database's last error text).
+    void NoteDatabaseLost(const std::string& reason);
+    void NoteDatabaseLost();
     // For a log whose path is longer than the system's file calls take:
     // reports it (010109) and returns true, so that the run leaves it.
     bool LeaveOverlongPath(const std::string& path);
@@ -113,6 +119,21 @@ private:
     std::vector<std::string> RelocationFolders();
     void RemoveLeftoversIn(const std::string& folder);
 
+    // The load ledger (LogCollectLedger.cpp). Whether the file at `path` was
+    // loaded before; *record describes it for the load that follows kNew.
+    // `claimed`, when set, is what is read; else the file at `path`.
+    LedgerLookup LookUpLoadLedger(const std::string& path, Platform::IClaimedFile* claimed,
+                                  LoadRecord* record);
+    // BEGIN TRANSACTION before the load. False when the file must stay.
+    bool BeginLedgerTransaction();
+    // After the load and the high-water mark: when rows arrived, the record
+    // and the pruning of old ones, then COMMIT; otherwise ROLLBACK. False when
+    // nothing was committed and the file must stay.
+    bool EndLedgerTransaction(const LoadRecord& record, const char* table, int imported,
+                              bool loadSucceeded, std::int64_t after);
+    // ROLLBACK of a transaction that the import abandons.
+    void RollBackLedgerTransaction();
+
     Platform::CPlatform& m_platform;
     CEventBinding& m_events;
     std::int32_t m_bDataRunning = 0;
@@ -123,4 +144,6 @@ private:
     std::int32_t m_nSqlSpTimeout = 3600;
     CRunSummary m_summary;
     bool m_bFileLeftNoted = false;
+    // Whether the database has the load ledger: asked once per run.
+    enum class LedgerState { kUnknown, kPresent, kMissing } m_ledgerState = LedgerState::kUnknown;
 };

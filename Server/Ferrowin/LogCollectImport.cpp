@@ -40,6 +40,7 @@ std::string BulkInsertStatement(const char* table, const std::string& path, int 
 int CLogCollect::ImportLogFile(const char* path) {
     if (!path)
         return 0;
+    bool begun = false;  // a ledger transaction is open
     try {
         LogKind kind = GetLogKind(path);
         // Asset kinds wait for a run that holds the claim; a file of no kind
@@ -88,6 +89,18 @@ int CLogCollect::ImportLogFile(const char* path) {
             PrepareClaimedInstallSoftwareLog(path, *claimed);
         else
             PrepareInstallSoftwareLog(path);
+        // A file that the ledger holds was loaded by an earlier run that did
+        // not get to move it: it is relocated as imported, never loaded again.
+        LoadRecord record;
+        LedgerLookup ledger = LookUpLoadLedger(path, claimed.get(), &record);
+        if (ledger == LedgerLookup::kLeave)
+            return 0;
+        if (ledger == LedgerLookup::kLoaded) {
+            m_summary.FileLoaded(table, 0);
+            RelocateLogFile(path, 1, claimed.get());
+            return 1;
+        }
+        bool ledgered = ledger == LedgerLookup::kNew;
         std::int64_t before = GetAggregateValue(table, "LogID", "MAX");
 
         int imported = 0;
@@ -98,13 +111,14 @@ int CLogCollect::ImportLogFile(const char* path) {
             if (!connection)
                 throw Ado::ComError(Ado::kEPointer, "", "", false);
             connection->SetCommandTimeout(m_nSqlSpTimeout);
+            if (ledgered && !(begun = BeginLedgerTransaction()))
+                return 0;
             if (!m_db.Execute(BulkInsertStatement(table, loadPath, m_nWriteMaxError))) {
                 errorText = NamedAsDelivered(m_db.GetLastErrorText(), loadPath, path);
                 // A lost connection: the layer has reopened it; the file
                 // stays for the next run.
                 if (m_db.GetLastErrorCode() == static_cast<std::uint32_t>(Ado::kEFail)) {
-                    m_summary.SetConnectionLost();
-                    NoteFileLeft(errorText);
+                    NoteDatabaseLost(errorText);
                     return 0;
                 }
                 loadFailed = true;
@@ -114,6 +128,9 @@ int CLogCollect::ImportLogFile(const char* path) {
             ReportLogEvent(EventMessage::BulkLoadException,
                            EventText(EventMessage::BulkLoadException) +
                                NamedAsDelivered(m_db.GetLastErrorText(), loadPath, path));
+            if (begun)
+                RollBackLedgerTransaction();
+            begun = false;
             imported = 0;
             RelocateLogFile(path, imported, claimed.get());
             return imported;
@@ -125,12 +142,21 @@ int CLogCollect::ImportLogFile(const char* path) {
             ReportLogEvent(EventMessage::ImportFailed,
                            FormatEventText(EventMessage::ImportFailed, {path}) +
                                (loadFailed ? errorText : std::string()));
-        } else {
-            m_summary.FileLoaded(table, after - std::max<std::int64_t>(before, 0));
         }
+        bool committed =
+            !ledgered || EndLedgerTransaction(record, table, imported, !loadFailed, after);
+        begun = false;
+        if (!committed)
+            return 0;
+        if (imported)
+            m_summary.FileLoaded(table, after - std::max<std::int64_t>(before, 0));
         RelocateLogFile(path, imported, claimed.get());
         return imported;
     } catch (...) {
+        // Nothing of a load that did not reach its commit may stay pending
+        // for the next file's transaction.
+        if (begun)
+            RollBackLedgerTransaction();
         ReportLogEventWithSystemError(EventMessage::FileAccessFailed,
                                       FormatEventText(EventMessage::FileAccessFailed, {path}));
         return 0;

@@ -102,6 +102,15 @@ void CLogCollect::RemoveLeftoversIn(const std::string& folder) {
 // No event tells of a file that stays: the operator learns here why the
 // input folder does not empty (a read-only database, a full disk, a lost
 // connection), once, not for every file.
+void CLogCollect::NoteDatabaseLost(const std::string& reason) {
+    m_summary.SetConnectionLost();
+    NoteFileLeft(reason);
+}
+
+void CLogCollect::NoteDatabaseLost() {
+    NoteDatabaseLost(m_db.GetLastErrorText());
+}
+
 void CLogCollect::NoteFileLeft(const std::string& reason) {
     if (m_bFileLeftNoted)
         return;

@@ -89,6 +89,55 @@ TEST(Schema, ScriptInDatabaseFolderIsTheGeneratedOne) {
         << "regenerate with: build/linux-debug/gen-schema > Database/VeyrithSchema.sql";
 }
 
+// The script that adds the ledger to an existing server is the ledger's part
+// of the whole script.
+TEST(Schema, LedgerScriptIsTheGeneratedOneAndPartOfTheWholeScript) {
+    std::string ledger = ReadFile(SOURCE_DIR "/Database/VeyrithLoadLedger.sql");
+    EXPECT_EQ(LedgerTransactSql(), ledger)
+        << "regenerate with: build/linux-debug/gen-schema --ledger > "
+           "Database/VeyrithLoadLedger.sql";
+    std::string batches = ledger.substr(ledger.find("CREATE TABLE"));
+    EXPECT_NE(std::string::npos, TransactSqlSchema().find(batches));
+    Layout script = ParseTransactSql(ledger);
+    ASSERT_EQ(1u, script.size());
+    EXPECT_EQ(8u, script[kLedgerTable].size());
+}
+
+// A database made before the ledger (schema version 1) gets the ledger table
+// on its next opening, and keeps its rows.
+TEST(Schema, OlderEmbeddedDatabaseGetsTheLedger) {
+    CTempDir dir;
+    std::string path = dir / "old.db";
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+        for (const std::string& statement : SqliteSchema()) {
+            if (statement.find(kLedgerTable) == std::string::npos) {
+                ASSERT_EQ(SQLITE_OK,
+                          sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr));
+            }
+        }
+        ASSERT_EQ(SQLITE_OK, sqlite3_exec(db,
+                                          "INSERT INTO VY_AsDataRunning VALUES (2); "
+                                          "PRAGMA user_version = 1",
+                                          nullptr, nullptr, nullptr));
+        sqlite3_close(db);
+    }
+    ASSERT_EQ(0u, ReadEmbedded(path, {kLedgerTable}).count(kLedgerTable));
+    {
+        CADODatabase db;
+        ASSERT_EQ(1, db.Open("Provider=Embedded;Data Source=" + path)) << db.GetLastErrorText();
+        CADORecordset rs(&db);
+        ASSERT_EQ(1, rs.Open("SELECT DataRunning as n FROM VY_AsDataRunning"));
+        std::int32_t value = 0;
+        EXPECT_EQ(1, rs.GetFieldValue("n", value));
+        EXPECT_EQ(2, value);
+    }
+    Layout layout = ReadEmbedded(path, {kLedgerTable});
+    Layout script = ParseTransactSql(ReadFile(SOURCE_DIR "/Database/VeyrithLoadLedger.sql"));
+    EXPECT_EQ(script[kLedgerTable], layout[kLedgerTable]);
+}
+
 TEST(Schema, ScriptAgreesWithTheEmbeddedDatabaseColumnForColumn) {
     CTempDir dir;
     {
@@ -97,7 +146,7 @@ TEST(Schema, ScriptAgreesWithTheEmbeddedDatabaseColumnForColumn) {
     }
     Layout embedded = ReadEmbedded(dir / "new.db", SchemaTableNames());
     Layout script = ParseTransactSql(ReadFile(SOURCE_DIR "/Database/VeyrithSchema.sql"));
-    ASSERT_EQ(19u, script.size());
+    ASSERT_EQ(20u, script.size());
     EXPECT_EQ(script, embedded);
 }
 
@@ -175,7 +224,7 @@ TEST(Schema, ScriptIsWellFormedTransactSql) {
         EXPECT_EQ(0, depth) << batch;
         EXPECT_EQ(std::string::npos, batch.find(",\n)")) << "trailing comma in\n" << batch;
     }
-    EXPECT_EQ(20, batches);  // 19 tables and the procedure
+    EXPECT_EQ(23, batches);  // 20 tables, the ledger's 2 indexes and the procedure
     // Every log table has one identity column and a primary key on it.
     EXPECT_EQ(17, Matches(script, R"(\[LogID\] BIGINT IDENTITY\(1,1\) NOT NULL)"));
     // The procedure: an OUTPUT char(256), every BEGIN closed by an END.

@@ -2,11 +2,13 @@
 // Server database.
 //
 //   Opening        the file, durability settings, the schema on first use
-//   Statements     BULK INSERT, or SQLite as written; rows into Variants
+//   Statements     BULK INSERT, transactions, or SQLite as written; rows into
+//                  Variants
 //   Procedures     prdUpdateVYLog
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -59,6 +61,45 @@ Variant ColumnValue(sqlite3_stmt* stmt, int i) {
         }
     }
 }
+
+// T-SQL's explicit transaction statements in SQLite's words, or null for any
+// other statement. BEGIN takes the write lock at once, so that the first write
+// inside the transaction waits for another writer instead of failing as busy.
+const char* TransactionStatement(const std::string& sql) {
+    std::string words;
+    for (char c : sql) {
+        if (c == ';')
+            continue;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!words.empty() && words.back() != ' ')
+                words += ' ';
+            continue;
+        }
+        words += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (!words.empty() && words.back() == ' ')
+        words.pop_back();
+    static const struct {
+        const char* words;
+        const char* sqlite;
+    } kStatements[] = {
+        {"BEGIN TRANSACTION", "BEGIN IMMEDIATE"},
+        {"BEGIN TRAN", "BEGIN IMMEDIATE"},
+        {"COMMIT TRANSACTION", "COMMIT"},
+        {"COMMIT TRAN", "COMMIT"},
+        {"COMMIT", "COMMIT"},
+        {"ROLLBACK TRANSACTION", "ROLLBACK"},
+        {"ROLLBACK TRAN", "ROLLBACK"},
+        {"ROLLBACK", "ROLLBACK"},
+    };
+    for (const auto& statement : kStatements)
+        if (words == statement.words)
+            return statement.sqlite;
+    return nullptr;
+}
+
+// The schema's version in PRAGMA user_version: 1 before the load ledger.
+constexpr int kSchemaVersion = 2;
 
 class CEmbeddedSession : public IProviderSession {
 public:
@@ -122,6 +163,14 @@ public:
 private:
     std::optional<ResultSet> Run(const std::string& sql, long timeoutSeconds, long* affected) {
         SetBusyTimeout(timeoutSeconds);
+        if (const char* statement = TransactionStatement(sql)) {
+            // As on the server, a COMMIT or ROLLBACK without a transaction
+            // is a statement error.
+            Exec(statement);
+            if (affected)
+                *affected = -1;
+            return std::nullopt;
+        }
         if (IsBulkInsert(sql)) {
             long rows = RunBulkInsert(m_db, ParseBulkInsert(sql), timeoutSeconds);
             if (affected)
@@ -217,15 +266,15 @@ private:
         return sqlite3_column_int(query.Get(), 0);
     }
 
-    // A database that has its schema is only read here, so that opening does
-    // not wait for a writer.
+    // A database that has its whole schema is only read here, so that opening
+    // does not wait for a writer. One made before the load ledger gets it.
     void CreateSchemaIfNew() {
-        if (SchemaVersion() != 0)
+        if (SchemaVersion() >= kSchemaVersion)
             return;
         CTransaction transaction(m_db);
-        if (SchemaVersion() == 0) {
+        if (SchemaVersion() < kSchemaVersion) {
             for (const std::string& statement : SqliteSchema()) Exec(statement);
-            Exec("PRAGMA user_version = 1");
+            Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         }
         transaction.Commit();
     }

@@ -59,18 +59,26 @@ CStatement::CStatement(sqlite3* db, const std::string& sql) {
         RaiseSqliteError(db);
 }
 
-CTransaction::CTransaction(sqlite3* db) : m_db(db) {
-    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+CTransaction::CTransaction(sqlite3* db) : m_db(db), m_nested(sqlite3_get_autocommit(db) == 0) {
+    if (sqlite3_exec(db, m_nested ? "SAVEPOINT nested_statement" : "BEGIN IMMEDIATE", nullptr,
+                     nullptr, nullptr) != SQLITE_OK)
         RaiseSqliteError(db);
 }
 
 CTransaction::~CTransaction() {
-    if (!m_done)
+    if (m_done)
+        return;
+    if (m_nested) {
+        sqlite3_exec(m_db, "ROLLBACK TO nested_statement", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "RELEASE nested_statement", nullptr, nullptr, nullptr);
+    } else {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
 }
 
 void CTransaction::Commit() {
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(m_db, m_nested ? "RELEASE nested_statement" : "COMMIT", nullptr, nullptr,
+                     nullptr) != SQLITE_OK)
         RaiseSqliteError(m_db);
     m_done = true;
 }

@@ -42,7 +42,10 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-// A write transaction (BEGIN IMMEDIATE), rolled back unless committed.
+// A write transaction (BEGIN IMMEDIATE), rolled back unless committed. Inside
+// a transaction that the connection already has open, it is a savepoint of
+// it: a rollback undoes only its own work, and a commit leaves the rest to the
+// outer transaction's COMMIT.
 class CTransaction {
 public:
     explicit CTransaction(sqlite3* db);
@@ -53,6 +56,7 @@ public:
 
 private:
     sqlite3* m_db;
+    bool m_nested = false;
     bool m_done = false;
 };
 

@@ -2,8 +2,10 @@
 // over files of every kind, with the backup folder on another file system so
 // that every move is a copy: after each batch has been run to its end, every
 // row is in its table or its file still waits, no file is lost, cut short or
-// half rewritten, and the database is intact. The one duplicate the design
-// allows (killed after the load committed and before the move) is counted.
+// half rewritten, no file is loaded twice, and the database is intact. Every
+// third start is killed on purpose at a move into the backup folder or a
+// removal from the input folder (every fourth batch deletes imported files),
+// the steps right after a committed load.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -135,7 +137,8 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
     SetFolders(backup, Errors());
     std::mt19937 random(20240611);
 
-    int kills = 0, finishedFirst = 0, duplicates = 0;
+    int kills = 0, pointKills = 0, deleteKills = 0, claimKills = 0, finishedFirst = 0,
+        duplicates = 0, starts = 0;
     std::set<std::string> rewriteLeftovers, moveLeftovers;  // temporaries seen after a kill
     std::map<LogKind, std::int64_t> expectedRows;
     std::size_t fileCount = 0;
@@ -146,17 +149,37 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
     // end (not counted as a kill).
     const int spanMs = 500;
     while (kills < wantedKills) {
+        // Every fourth batch has no backup folder: imported files are deleted.
+        bool deleting = batch % 4 == 3;
+        SetFolders(deleting ? "" : backup, Errors());
         std::vector<PlacedFile> files = PutBatch(batch++);
         int killsThisBatch = 0;
         while (InputHasLogs() && killsThisBatch < 40) {
+            // The n-th move into the backup folder (its first attempt, which
+            // fails across file systems), copy across file systems taking its
+            // name, removal from the claim folder (the copied source, the
+            // deleted file, or a rewrite's temporary file), or rename into or
+            // out of the claim folder (the claim itself, or the move after
+            // the commit).
+            bool onPurpose = ++starts % 3 == 0;
+            int nth = std::uniform_int_distribution<int>(1, 12)(random);
+            const std::string points[] = {"rename:" + backup, "rename:.csv.mv",
+                                          "unlink:/.ferrowin-claim/", "rename:/.ferrowin-claim/"};
+            SetKillPoints(KILLPOINT_LIBRARY,
+                          onPurpose ? points[nth % 4] + ":" + std::to_string(nth) : "");
             pid_t pid = Start(In());
-            std::this_thread::sleep_for(
-                std::chrono::milliseconds(std::uniform_int_distribution<int>(100, spanMs)(random)));
-            kill(pid, SIGKILL);
+            if (!onPurpose) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(
+                    std::uniform_int_distribution<int>(100, spanMs)(random)));
+                kill(pid, SIGKILL);
+            }
             int status = 0;
             waitpid(pid, &status, 0);
             if (WIFSIGNALED(status)) {
                 ++kills;
+                pointKills += onPurpose;
+                deleteKills += onPurpose && deleting && nth % 4 == 2;
+                claimKills += onPurpose && nth % 4 == 3;
                 ++killsThisBatch;
             } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1) {
                 ++finishedFirst;
@@ -174,6 +197,7 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
                 }
             }
         }
+        SetKillPoints("", "");
         ProgramResult last = RunProgram(In());
         ASSERT_EQ(1, last.code) << last.errors;
 
@@ -182,6 +206,13 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
         // as delivered or wholly rewritten, never between.
         for (const PlacedFile& f : files) {
             SCOPED_TRACE(f.name);
+            if (f.good && deleting) {
+                for (const std::string& folder : {In(), backup, Errors()}) {
+                    EXPECT_FALSE(Exists(folder + f.name)) << "left in " << folder;
+                }
+                expectedRows[f.kind] += RowsOf(f.kind);
+                continue;
+            }
             std::string where = f.good ? backup : Errors();
             ASSERT_TRUE(Exists(where + f.name))
                 << "input: " << Exists(In() + f.name) << ", backup: " << Exists(backup + f.name)
@@ -205,12 +236,15 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
             std::int64_t surplus = Rows(kind.index) - expectedRows[kind.index];
             ASSERT_GE(surplus, 0) << kind.prefix << ": rows lost";
             ASSERT_EQ(0, surplus % RowsOf(kind.index)) << kind.prefix << ": part of a file";
+            EXPECT_EQ(0, surplus) << kind.prefix << ": files loaded twice";
             int twice = static_cast<int>(surplus / RowsOf(kind.index));
             duplicates += twice;
             expectedRows[kind.index] += surplus;
         }
     }
-    ASSERT_LE(duplicates, kills);
+    EXPECT_EQ(0, duplicates);
+    EXPECT_GT(pointKills, 0) << "no kill point was reached";
+    EXPECT_GT(claimKills, 0) << "no kill at a rename into or out of the claim folder";
     // A run killed while it held the data-running claim leaves 1 behind; a
     // later run that finds files claims and releases it again. Only values
     // of 2 and more, which the importer never writes, keep asset files back.
@@ -226,11 +260,12 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
     sqlite3_finalize(check);
     sqlite3_close(db);
 
-    std::cout << "kills: " << kills << " over " << batch << " batches of "
-              << fileCount / static_cast<std::size_t>(batch) << " files (" << finishedFirst
-              << " runs ended before their kill)\n"
-              << "files loaded twice (killed after the load committed, before the move): "
-              << duplicates << "\n"
+    std::cout << "kills: " << kills << " (" << pointKills << " at a kill point, " << deleteKills
+              << " of them at a removal from the claim folder in a batch that deletes, "
+              << claimKills << " at a rename into or out of the claim folder) over " << batch
+              << " batches of " << fileCount / static_cast<std::size_t>(batch) << " files ("
+              << finishedFirst << " runs ended before their kill)\n"
+              << "files loaded twice: " << duplicates << "\n"
               << "kills inside a rewrite (a .COPY left): " << rewriteLeftovers.size()
               << "; inside a move across file systems (a .mv copy left): " << moveLeftovers.size()
               << "\n"

@@ -293,15 +293,19 @@ TEST_F(Operations, HelpAndVersionOfTheProgramAndOtherDashArgumentsAreFolders) {
     EXPECT_FALSE(Exists(Database()));
     EXPECT_FALSE(Exists(m_root / "events.log"));
 
-    // Any other argument that starts with '-' is the folder to import.
+    // Any other argument that starts with '-' is the folder to import (each
+    // gets a file of its own name: the ledger knows a file by its name and
+    // content, and would not load the same one twice).
+    int n = 1;
     for (const char* folder : {"--verbose", "-h", "--versions"}) {
         SCOPED_TRACE(folder);
+        std::string name = "/FileLogFile_" + std::to_string(++n) + ".csv";
         std::filesystem::create_directories(m_root / folder);
-        std::filesystem::copy_file(file, m_root / folder + "/FileLogFile_1.csv");
+        std::filesystem::copy_file(file, m_root / folder + name);
         Output run = RunWith(folder, m_root.Path());
         EXPECT_EQ(1, run.code);
         EXPECT_EQ(0u, run.out.find("ferrowin: 1 files loaded,")) << run.out;
-        EXPECT_FALSE(Exists(m_root / folder + "/FileLogFile_1.csv"));
+        EXPECT_FALSE(Exists(m_root / folder + name));
     }
     EXPECT_EQ(6, Rows(kFileLog));
 }

@@ -40,6 +40,8 @@ protected:
             int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd >= 0)
                 dup2(fd, 2);
+            for (const auto& [name, value] : m_childEnvironment)
+                setenv(name.c_str(), value.c_str(), 1);
             execl(FERROWIN_PROGRAM, FERROWIN_PROGRAM, directory.c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -64,4 +66,21 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
+
+    // Kills the next programs started at the points `killAt` names (see
+    // tests/Support/KillPoint.cpp); "" starts them without kill points.
+    void SetKillPoints(const std::string& library, const std::string& killAt) {
+        m_childEnvironment.clear();
+        if (killAt.empty())
+            return;
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        m_childEnvironment = {
+            {"LD_PRELOAD", library},
+            {"FERROWIN_KILL_AT", killAt},
+            // The sanitizers' runtime would refuse a library loaded before it.
+            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
+    }
+
+    // Variables set in the programs started, over the test's environment.
+    std::vector<std::pair<std::string, std::string>> m_childEnvironment;
 };
