@@ -199,7 +199,7 @@ Status ReadOpen(int fd, std::string* content);
 // thread's last error, so that the registry and profile readers, which
 // report through their results, leave it alone.
 // With `followLinks` false a symbolic link is refused (5), never read.
-Status ReadWhole(const std::string& path, std::string* content, bool followLinks = true) {
+Status ReadContent(const std::string& path, std::string* content, bool followLinks = true) {
     // Non-blocking, so that a FIFO cannot hold the open forever.
     CFd fd(open(path.c_str(),
                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
@@ -233,7 +233,7 @@ Status ReadOpen(int fd, std::string* content) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text) {
-    return ReadWhole(path, text) == kSuccess;
+    return ReadContent(path, text) == kSuccess;
 }
 
 // Writes all `size` bytes, resuming after short writes and interruptions.
@@ -896,7 +896,7 @@ public:
         return kSuccess;
     }
 
-    Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override {
+    Status Relocate(const std::string& from, const std::string& to, bool replaceExisting) override {
         struct stat st;
         if (lstat(from.c_str(), &st) != 0)
             return FailPath(from);
@@ -944,13 +944,13 @@ public:
         return stat(path.c_str(), &st) == 0;
     }
 
-    Status ReadFile(const std::string& path, std::string* content) override {
-        Status status = ReadWhole(path, content, false);
+    Status ReadWhole(const std::string& path, std::string* content) override {
+        Status status = ReadContent(path, content, false);
         return status == kSuccess ? status : Fail(status);
     }
 
-    Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath, bool readableByAll) override {
+    Status ReplaceContent(const std::string& path, const std::string& content,
+                          const std::string& temporaryPath, bool readableByAll) override {
         return ReplaceWhole(path, content, temporaryPath, readableByAll ? 0644 : 0600);
     }
 
@@ -1167,7 +1167,7 @@ public:
     }
 
     Status LastError() override { return t_lastError; }
-    void SetLastError(Status code) override { t_lastError = code; }
+    void StoreLastError(Status code) override { t_lastError = code; }
 
     std::string ExpandEnvironment(const std::string& text) override {
         std::string out;
