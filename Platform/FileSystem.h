@@ -39,6 +39,8 @@ struct FileEntry {
 // stays where it is and the steps go by its path; Win32 holds it open with
 // others denied write access, after checking that it is no reparse point
 // and has one link (folder access lists guard the rest there).
+//
+// Thread rule: one thread at a time uses a claim (and destroys it).
 class IClaimedFile {
 public:
     virtual ~IClaimedFile() = default;
@@ -70,17 +72,19 @@ public:
     virtual Status GetAttributes(std::uint32_t* attributes) = 0;
     virtual Status ClearReadOnly() = 0;
 
-    // Moves the file to `target`, replacing a file there, as MoveFile does:
+    // Moves the file to `target`, replacing a file there, as Relocate does:
     // across file systems into a new file of mode 0600 (0400 when read-only),
     // never with the sender's mode bits. Both folders are flushed, so that the
     // move survives a power loss. Success: 0, and the claim holds nothing
-    // more. Failure: as MoveFile, and the file is still held.
+    // more. Failure: as Relocate, and the file is still held.
     virtual Status MoveTo(const std::string& target) = 0;
 
     // Deletes the file. Success: 0 and nothing more is held. Read-only: 5.
     virtual Status Remove() = 0;
 };
 
+// Thread rule: safe to call from several threads at once; calls on different
+// paths do not affect each other, and the caller orders calls on one path.
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
@@ -89,6 +93,7 @@ public:
     // letter case ignored), in the order the file system returns them; "." and
     // ".." never appear. Folders are listed only when `includeFolders` is set.
     // Success: 0 (an empty list included). Missing folder: 3. Not readable: 5.
+    // REQUIRES: entries is not null.
     virtual Status ListFiles(const std::string& folder, const std::string& pattern,
                              bool includeFolders, std::vector<FileEntry>* entries) = 0;
 
@@ -96,6 +101,7 @@ public:
     // as on Windows: the reparse-point bit, with the folder bit when it names
     // a folder. Missing path: 2 (3 when a parent folder is missing). Every failing call of this
     // interface also stores its status as the thread's last error.
+    // REQUIRES: attributes is not null.
     virtual Status GetAttributes(const std::string& path, std::uint32_t* attributes) = 0;
 
     // Sets or clears the read-only attribute (other bits are ignored). A
@@ -114,7 +120,8 @@ public:
     // exists and `replaceExisting` is false: 183. Target read-only or a
     // folder: 5. Missing source: 2 (3 when its folder is missing). Target
     // folder missing: 3. On any failure the source is left in place.
-    virtual Status MoveFile(const std::string& from, const std::string& to,
+    // REQUIRES: `from` and `to` name different files.
+    virtual Status Relocate(const std::string& from, const std::string& to,
                             bool replaceExisting) = 0;
 
     // Deletes a file. Success: 0. Missing: 2 (3 when a parent folder is
@@ -130,7 +137,8 @@ public:
     // Reads the whole file into *content. Success: 0. Missing file: 2
     // (3 when a parent folder is missing). A folder, or a symbolic link
     // (never followed): 5. *content is left as it was on failure.
-    virtual Status ReadFile(const std::string& path, std::string* content) = 0;
+    // REQUIRES: content is not null.
+    virtual Status ReadWhole(const std::string& path, std::string* content) = 0;
 
     // Replaces `path` with `content` so that a reader or a crash never sees
     // half a file: writes `temporaryPath` (beside it, replacing any file of
@@ -142,8 +150,10 @@ public:
     // removed. `readableByAll` is for files that other programs read (the
     // metrics): a new one is then 0644 on Posix, and an existing one gains
     // read for all; Windows applies the folder's access list either way.
-    virtual Status ReplaceFile(const std::string& path, const std::string& content,
-                               const std::string& temporaryPath, bool readableByAll = false) = 0;
+    // REQUIRES: `temporaryPath` is in the folder of `path` and differs from
+    // it; nobody else writes `temporaryPath` meanwhile.
+    virtual Status ReplaceContent(const std::string& path, const std::string& content,
+                                  const std::string& temporaryPath, bool readableByAll = false) = 0;
 
     // Whether `path` may decide what this process runs or where it moves
     // files: only the running user or the administrator may be able to
@@ -161,11 +171,14 @@ public:
     // one link, or no regular file: 5. Missing: 2 (3 when its folder is
     // missing). A file of the same name that an ended run left in the claim
     // is claimed in its place, and the new one waits for the next claim.
+    // REQUIRES: claimed is not null; one process claims from a folder at a
+    // time (the instance lock sees to that).
     virtual Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) = 0;
 
     // Gives back to `folder` every file that an ended run left claimed from
     // it, unless a file of its name is there again (that one is then claimed
     // after it). Success: 0, also when nothing was left.
+    // REQUIRES: no claim from `folder` is held by this process.
     virtual Status RecoverClaims(const std::string& folder) = 0;
 };
 

@@ -9,11 +9,13 @@
 namespace Platform {
 
 // Ownership of a held lock; destroying it releases the lock.
+// Thread rule: destroy it on any thread, once.
 class IHeldLock {
 public:
     virtual ~IHeldLock() = default;
 };
 
+// Thread rule: safe to call from several threads at once.
 class IInstanceLock {
 public:
     virtual ~IInstanceLock() = default;
@@ -21,6 +23,8 @@ public:
     // Takes the lock called `name`. Success: 0 and *held owns it.
     // Another process holds it: 183 (ERROR_ALREADY_EXISTS) and *held is null.
     // The lock cannot be made: the translated system status, *held null.
+    // REQUIRES: held is not null; `name` is not empty and holds no path
+    // separator.
     virtual Status Acquire(const std::string& name, std::unique_ptr<IHeldLock>* held) = 0;
 };
 

@@ -13,6 +13,9 @@
 
 namespace Platform {
 
+// Thread rule: the default platform is safe to use from several threads at
+// once (each concern says what that means for it); the fake is for one
+// thread. A platform outlives everything that was handed it.
 struct CPlatform {
     IRegistry& registry;
     IProfile& profile;

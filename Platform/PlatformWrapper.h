@@ -4,7 +4,7 @@
 //
 //   struct CFailingMove : Platform::CFileSystemWrapper {
 //       using CFileSystemWrapper::CFileSystemWrapper;
-//       Status MoveFile(const std::string&, const std::string&, bool) override { return 5; }
+//       Status Relocate(const std::string&, const std::string&, bool) override { return 5; }
 //   };
 //   CFailingMove files(DefaultPlatform().files);
 //   CPlatform platform = WithConcern(DefaultPlatform(), files);
@@ -72,18 +72,18 @@ public:
     Status SetAttributes(const std::string& path, std::uint32_t attributes) override {
         return m_target.SetAttributes(path, attributes);
     }
-    Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override {
-        return m_target.MoveFile(from, to, replaceExisting);
+    Status Relocate(const std::string& from, const std::string& to, bool replaceExisting) override {
+        return m_target.Relocate(from, to, replaceExisting);
     }
     Status RemoveFile(const std::string& path) override { return m_target.RemoveFile(path); }
     Status CreateFolder(const std::string& path) override { return m_target.CreateFolder(path); }
     bool Exists(const std::string& path) override { return m_target.Exists(path); }
-    Status ReadFile(const std::string& path, std::string* content) override {
-        return m_target.ReadFile(path, content);
+    Status ReadWhole(const std::string& path, std::string* content) override {
+        return m_target.ReadWhole(path, content);
     }
-    Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath, bool readableByAll) override {
-        return m_target.ReplaceFile(path, content, temporaryPath, readableByAll);
+    Status ReplaceContent(const std::string& path, const std::string& content,
+                          const std::string& temporaryPath, bool readableByAll) override {
+        return m_target.ReplaceContent(path, content, temporaryPath, readableByAll);
     }
     Status CheckTrusted(const std::string& path, std::string* reason) override {
         return m_target.CheckTrusted(path, reason);
@@ -131,7 +131,7 @@ public:
     std::string ModuleFileName() override { return m_target.ModuleFileName(); }
     std::string ErrorText(Status code) override { return m_target.ErrorText(code); }
     Status LastError() override { return m_target.LastError(); }
-    void SetLastError(Status code) override { m_target.SetLastError(code); }
+    void StoreLastError(Status code) override { m_target.StoreLastError(code); }
     std::string ExpandEnvironment(const std::string& text) override {
         return m_target.ExpandEnvironment(text);
     }

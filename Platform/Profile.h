@@ -10,6 +10,8 @@
 
 namespace Platform {
 
+// Thread rule: safe to call from several threads at once. A write reads,
+// changes and replaces the whole file, so one thread at a time writes a file.
 class IProfile {
 public:
     virtual ~IProfile() = default;
@@ -21,6 +23,7 @@ public:
     // and a null `section` lists the section names, each NUL-terminated with
     // one more NUL at the end; when such a list is cut, returns size - 2.
     // A null buffer or a size of 0 returns 0.
+    // REQUIRES: `buffer`, when not null, holds `size` bytes.
     virtual std::uint32_t GetString(const char* section, const char* key, const char* defaultValue,
                                     char* buffer, std::uint32_t size, const std::string& path) = 0;
 
@@ -28,6 +31,7 @@ public:
     // creating the file, the section or the key. A null `value` removes the
     // key; a null `key` removes the section. Returns true on success; on
     // failure false, with the reason in the seam's last error.
+    // REQUIRES: no other thread writes `path` meanwhile.
     virtual bool WriteString(const char* section, const char* key, const char* value,
                              const std::string& path) = 0;
 };

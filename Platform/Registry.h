@@ -32,6 +32,8 @@ constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegCreatedNewKey = 1;
 constexpr std::uint32_t kRegOpenedExistingKey = 2;
 
+// Thread rule: safe to call from several threads at once; a key handle may be
+// used by any thread until it is closed.
 class IRegistry {
 public:
     virtual ~IRegistry() = default;
@@ -41,12 +43,14 @@ public:
     // Missing key: 2. Write access (kKeySetValue or kKeyCreateSubKey in the
     // mask) on a store the caller may not change: 5. Unknown parent: 6.
     // On failure *key is left as it was.
+    // REQUIRES: key is not null.
     virtual Status OpenKey(RegKey parent, const std::string& subKey, std::uint32_t access,
                            RegKey* key) = 0;
 
     // Opens `subKey`, creating it and its missing ancestors first.
     // Success: 0, *key as for OpenKey, and *disposition (when not null) says
     // whether the key was created or existed. Store not writable: 5.
+    // REQUIRES: key is not null.
     virtual Status CreateKey(RegKey parent, const std::string& subKey, std::uint32_t access,
                              RegKey* key, std::uint32_t* disposition) = 0;
 
@@ -60,12 +64,15 @@ public:
     // bytes needed. Buffer too small: 234 and *size the bytes needed; the
     // buffer content is then undefined. Missing value: 2. Handle not opened
     // with query access: 5. Unknown handle: 6.
+    // REQUIRES: when `data` is not null, `size` is not null and *size is
+    // the number of bytes `data` holds.
     virtual Status QueryValue(RegKey key, const std::string& valueName, std::uint32_t* type,
                               void* data, std::uint32_t* size) = 0;
 
     // RegSetValueExA: stores `size` bytes of `data` with `type`, replacing any
     // value of that name. Success: 0. Handle without set-value access or a
     // store that cannot be written: 5. Unknown handle: 6.
+    // REQUIRES: `data` holds `size` bytes (it may be null when `size` is 0).
     virtual Status SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
                             const void* data, std::uint32_t size) = 0;
 

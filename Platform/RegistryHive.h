@@ -60,10 +60,13 @@ private:
     std::map<std::string, Key> m_keys;  // by folded path
 };
 
+// Thread rule: the registry above it calls it from several threads at once;
+// each backing makes Load and Save safe for that.
 class IHiveBacking {
 public:
     virtual ~IHiveBacking() = default;
     // Loads the current hive. Success: 0. Missing store: 0 with an empty hive.
+    // REQUIRES: store is not null.
     virtual Status Load(CRegistryStore* store) = 0;
     // The same, for a caller that only reads: a backing that keeps its
     // parsed hive hands out that one instead of a copy.

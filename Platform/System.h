@@ -14,6 +14,8 @@ struct LocalTime {
     int hour = 0, minute = 0, second = 0, milliseconds = 0;
 };
 
+// Thread rule: safe to call from several threads at once. The last error and
+// the COM apartment belong to the calling thread.
 class ISystem {
 public:
     virtual ~ISystem() = default;
@@ -26,10 +28,10 @@ public:
     // closing line break (CR LF), or "" when the system has none.
     virtual std::string ErrorText(Status code) = 0;
 
-    // GetLastError / SetLastError for the calling thread. Every seam call
-    // that fails stores its status here.
+    // The calling thread's last error (GetLastError and SetLastError on
+    // Windows). Every seam call that fails stores its status here.
     virtual Status LastError() = 0;
-    virtual void SetLastError(Status code) = 0;
+    virtual void StoreLastError(Status code) = 0;
 
     // ExpandEnvironmentStringsA: each %NAME% of a set variable is replaced by
     // its value; unknown names and a lone '%' stay as written.
@@ -51,6 +53,7 @@ public:
     // is not reported. Only Windows has COM: elsewhere both calls do nothing.
     virtual void InitializeCom() = 0;
     // CoUninitialize, once for each InitializeCom.
+    // REQUIRES: the calling thread called InitializeCom more often than this.
     virtual void UninitializeCom() = 0;
 };
 

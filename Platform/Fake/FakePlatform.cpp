@@ -182,10 +182,10 @@ public:
         return kSuccess;
     }
 
-    Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override {
-        m_fake.Record("MoveFile " + from + " -> " + to);
+    Status Relocate(const std::string& from, const std::string& to, bool replaceExisting) override {
+        m_fake.Record("Relocate " + from + " -> " + to);
         Status s;
-        if (m_fake.Injected(FakeCall::MoveFile, from, &s))
+        if (m_fake.Injected(FakeCall::Relocate, from, &s))
             return Fail(s);
         CFakePlatform::Node* source = Find(from);
         if (!source)
@@ -237,10 +237,10 @@ public:
         return Find(path) != nullptr;
     }
 
-    Status ReadFile(const std::string& path, std::string* content) override {
-        m_fake.Record("ReadFile " + path);
+    Status ReadWhole(const std::string& path, std::string* content) override {
+        m_fake.Record("ReadWhole " + path);
         Status s;
-        if (m_fake.Injected(FakeCall::ReadFile, path, &s))
+        if (m_fake.Injected(FakeCall::ReadWhole, path, &s))
             return Fail(s);
         CFakePlatform::Node* node = Find(path);
         if (!node)
@@ -251,11 +251,11 @@ public:
         return kSuccess;
     }
 
-    Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath, bool) override {
-        m_fake.Record("ReplaceFile " + path);
+    Status ReplaceContent(const std::string& path, const std::string& content,
+                          const std::string& temporaryPath, bool) override {
+        m_fake.Record("ReplaceContent " + path);
         Status s;
-        if (m_fake.Injected(FakeCall::ReplaceFile, path, &s))
+        if (m_fake.Injected(FakeCall::ReplaceContent, path, &s))
             return Fail(s);
         CFakePlatform::Node* folder = Find(Parent(Strip(path)));
         if (!Parent(Strip(path)).empty() && (!folder || !folder->folder))
@@ -315,7 +315,7 @@ public:
     CFakeClaimedFile(IFileSystem& files, std::string path)
         : m_files(files), m_path(std::move(path)) {}
     std::string LoadPath() override { return m_path; }
-    Status Read(std::string* content) override { return m_files.ReadFile(m_path, content); }
+    Status Read(std::string* content) override { return m_files.ReadWhole(m_path, content); }
     // A read-only file is replaced too, and stays read-only.
     Status Rewrite(const std::string& content) override {
         std::uint32_t attributes = 0;
@@ -324,7 +324,7 @@ public:
         bool readOnly = attributes & kAttributeReadOnly;
         if (readOnly && m_files.SetAttributes(m_path, kAttributeNormal) != kSuccess)
             return kAccessDenied;
-        Status status = m_files.ReplaceFile(m_path, content, RewriteCopyName(m_path));
+        Status status = m_files.ReplaceContent(m_path, content, RewriteCopyName(m_path));
         if (readOnly)
             m_files.SetAttributes(m_path, kAttributeReadOnly);
         return status;
@@ -339,7 +339,7 @@ public:
         return m_files.SetAttributes(m_path, attributes & ~kAttributeReadOnly);
     }
     Status MoveTo(const std::string& target) override {
-        return m_files.MoveFile(m_path, target, true);
+        return m_files.Relocate(m_path, target, true);
     }
     Status Remove() override { return m_files.RemoveFile(m_path); }
 
@@ -439,7 +439,7 @@ public:
         return code == kSuccess ? "" : "fake error " + std::to_string(code) + "\n";
     }
     Status LastError() override { return m_fake.m_lastError; }
-    void SetLastError(Status code) override { m_fake.m_lastError = code; }
+    void StoreLastError(Status code) override { m_fake.m_lastError = code; }
     std::string ExpandEnvironment(const std::string& text) override {
         std::string out = text;
         for (const auto& [name, value] : m_fake.m_environment) {

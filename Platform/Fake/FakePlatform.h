@@ -3,12 +3,14 @@
 //
 //   CFakePlatform fake;
 //   fake.PutFile("/in/a.csv", "data");
-//   fake.FailCall(Platform::FakeCall::MoveFile, "/in/a.csv", Platform::kSharingViolation);
+//   fake.FailCall(Platform::FakeCall::Relocate, "/in/a.csv", Platform::kSharingViolation);
 //   RunSomething(fake.Get());
 //   EXPECT_TRUE(fake.HasFile("/in/a.csv"));
 //
 // A claimed file stays at its path; its steps are the path calls above, so
 // that their faults apply to it too.
+//
+// Thread rule: one thread at a time uses a fake and the platform it hands out.
 #pragma once
 #include <map>
 #include <memory>
@@ -31,11 +33,11 @@ enum class FakeCall {
     ListFiles,
     GetAttributes,
     SetAttributes,
-    MoveFile,
+    Relocate,
     RemoveFile,
     CreateFolder,
-    ReadFile,
-    ReplaceFile,
+    ReadWhole,
+    ReplaceContent,
     CheckTrusted,  // the path, or "registry" for the hive's store
     ClaimFile,     // kSharingViolation: a file still being written
     Acquire,

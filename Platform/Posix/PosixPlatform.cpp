@@ -1,7 +1,6 @@
 // The platform seam on Linux.
 //
 //   Status translation   errno to Win32 status, the thread's last error
-//   Trust                who besides us and root can change a path
 //   Registry             regedit file named by KESTRAFOLD_REGISTRY
 //   Profile              INI files read and written whole
 //   Files                opendir listing, rename with a copy across devices
@@ -10,6 +9,9 @@
 //   Dynamic library      dlopen
 //   System               /proc/self/exe, strerror, %VAR%, localtime_r, no COM
 //   Default instance
+//
+// The trust checks, which the registry, the files and the claims share, are
+// in PosixTrust.cpp.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "Platform/Platform.h"
+#include "Platform/Posix/PosixTrust.h"
 #include "Platform/ProfileText.h"
 #include "Platform/RegistryHive.h"
 #include "Platform/TemporaryName.h"
@@ -73,30 +76,15 @@ const ErrnoStatus kErrnoTable[] = {
     {EWOULDBLOCK, kAlreadyExists},
 };
 
+}  // namespace
+
+namespace Posix {
+
 Status TranslateErrno(int error) {
     for (const ErrnoStatus& e : kErrnoTable)
         if (e.error == error)
             return e.status;
     return kGenericFailure;
-}
-
-Status Fail(Status status) {
-    t_lastError = status;
-    return status;
-}
-
-Status FailErrno() {
-    return Fail(TranslateErrno(errno));
-}
-
-// The folder part of a path, without its closing separator ("" for a bare
-// name).
-std::string ParentOf(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    size_t cut = path.rfind('/');
-    if (cut == std::string::npos)
-        return "";
-    return cut == 0 ? "/" : path.substr(0, cut);
 }
 
 // The status of a call on `path` that failed with `error`. Windows tells a
@@ -110,61 +98,31 @@ Status PathStatus(const std::string& path, int error) {
     return error == ENOENT && folder ? kFileNotFound : kPathNotFound;
 }
 
+}  // namespace Posix
+
+namespace {
+
+using Posix::CheckTrustedStore;
+using Posix::ParentOf;
+using Posix::PathStatus;
+using Posix::TranslateErrno;
+using Posix::TrustedPath;
+
+Status Fail(Status status) {
+    t_lastError = status;
+    return status;
+}
+
+Status FailErrno() {
+    return Fail(TranslateErrno(errno));
+}
+
 Status FailPath(const std::string& path) {
     return Fail(PathStatus(path, errno));
 }
 
-// ------------------------------------------------------------------ trust
-
-// Why one file or folder on a trusted path could be changed by someone who
-// is neither this process's user nor root, or null when it cannot. A folder
-// with the sticky bit may be writable by all (as /tmp is): nobody can rename
-// or remove what others own in it.
-const char* Untrusted(const struct stat& st, bool leaf) {
-    if (st.st_uid != 0 && st.st_uid != geteuid())
-        return "owned by another user";
-    if (S_ISLNK(st.st_mode))
-        return nullptr;  // a link's own mode means nothing; its owner decides
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) &&
-        (leaf || !S_ISDIR(st.st_mode) || !(st.st_mode & S_ISVTX)))
-        return "writable by group or others";
-    return nullptr;
-}
-
-// Checks `path` and every folder above it, both as written (each link on the
-// way must be ours or root's, and so must the folders that hold it) and as
-// resolved, as ssh checks its configuration files.
-Status TrustedPath(const std::string& path, std::string* reason) {
-    std::string absolute = path;
-    if (absolute.empty() || absolute[0] != '/') {
-        char cwd[4096];
-        if (!getcwd(cwd, sizeof cwd))
-            return TranslateErrno(errno);
-        absolute = std::string(cwd) + "/" + path;
-    }
-    char* real = realpath(absolute.c_str(), nullptr);
-    if (!real)
-        return PathStatus(absolute, errno);
-    std::string resolved = real;
-    free(real);
-    for (const std::string& start : {absolute, resolved}) {
-        for (std::string p = start;; p = ParentOf(p)) {
-            struct stat st;
-            if (lstat(p.c_str(), &st) != 0)
-                return PathStatus(p, errno);
-            if (const char* why = Untrusted(st, p == start)) {
-                if (reason)
-                    *reason = p + ": " + why;
-                return kAccessDenied;
-            }
-            if (p == "/" || p.empty())
-                break;
-        }
-    }
-    return kSuccess;
-}
-
-// Owner of a file descriptor; closing twice is harmless.
+// The one owner of a file descriptor: move-only, and closing twice is
+// harmless (a moved-from owner holds nothing).
 class CFd {
 public:
     explicit CFd(int fd = -1) : m_fd(fd) {}
@@ -177,6 +135,8 @@ public:
         }
         return *this;
     }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
     // Gives up ownership.
@@ -199,7 +159,7 @@ Status ReadOpen(int fd, std::string* content);
 // thread's last error, so that the registry and profile readers, which
 // report through their results, leave it alone.
 // With `followLinks` false a symbolic link is refused (5), never read.
-Status ReadWhole(const std::string& path, std::string* content, bool followLinks = true) {
+Status ReadContent(const std::string& path, std::string* content, bool followLinks = true) {
     // Non-blocking, so that a FIFO cannot hold the open forever.
     CFd fd(open(path.c_str(),
                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW)));
@@ -233,7 +193,7 @@ Status ReadOpen(int fd, std::string* content) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text) {
-    return ReadWhole(path, text) == kSuccess;
+    return ReadContent(path, text) == kSuccess;
 }
 
 // Writes all `size` bytes, resuming after short writes and interruptions.
@@ -398,14 +358,7 @@ public:
         std::string folder = path.substr(0, path.rfind('/') + 1);
         return access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
     }
-    // A missing file is judged by its folder, where it would be created.
-    Status CheckTrusted(std::string* reason) override {
-        std::string path = Path();
-        Status status = TrustedPath(path, reason);
-        if (status == kFileNotFound)
-            status = TrustedPath(ParentOf(path).empty() ? "." : ParentOf(path), reason);
-        return status;
-    }
+    Status CheckTrusted(std::string* reason) override { return CheckTrustedStore(Path(), reason); }
 
 private:
     static std::string Path() {
@@ -906,7 +859,7 @@ public:
         return kSuccess;
     }
 
-    Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override {
+    Status Relocate(const std::string& from, const std::string& to, bool replaceExisting) override {
         struct stat st;
         if (lstat(from.c_str(), &st) != 0)
             return FailPath(from);
@@ -954,13 +907,13 @@ public:
         return stat(path.c_str(), &st) == 0;
     }
 
-    Status ReadFile(const std::string& path, std::string* content) override {
-        Status status = ReadWhole(path, content, false);
+    Status ReadWhole(const std::string& path, std::string* content) override {
+        Status status = ReadContent(path, content, false);
         return status == kSuccess ? status : Fail(status);
     }
 
-    Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath, bool readableByAll) override {
+    Status ReplaceContent(const std::string& path, const std::string& content,
+                          const std::string& temporaryPath, bool readableByAll) override {
         return ReplaceWhole(path, content, temporaryPath, readableByAll ? 0644 : 0600);
     }
 
@@ -1056,18 +1009,13 @@ private:
 
 // ---------------------------------------------------------- instance lock
 
-class CFileDescriptor : public IHeldLock {
+// A held lock is its open lock file: closing it drops the flock.
+class CHeldLockFile : public IHeldLock {
 public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor() override {
-        if (m_fd >= 0)
-            close(m_fd);  // closing drops the flock
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    explicit CHeldLockFile(CFd fd) : m_fd(std::move(fd)) {}
 
 private:
-    int m_fd;
+    CFd m_fd;
 };
 
 // The lock file belongs to the importer's user and nobody else may open it:
@@ -1108,7 +1056,7 @@ public:
             }
             if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
                 return errno == EWOULDBLOCK ? Fail(kAlreadyExists) : FailErrno();
-            *held = std::make_unique<CFileDescriptor>(fd.Release());
+            *held = std::make_unique<CHeldLockFile>(std::move(fd));
             return kSuccess;
         }
         return Fail(kAccessDenied);
@@ -1177,7 +1125,7 @@ public:
     }
 
     Status LastError() override { return t_lastError; }
-    void SetLastError(Status code) override { t_lastError = code; }
+    void StoreLastError(Status code) override { t_lastError = code; }
 
     std::string ExpandEnvironment(const std::string& text) override {
         std::string out;

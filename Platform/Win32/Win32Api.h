@@ -1,10 +1,9 @@
 // The Win32 headers as the Windows side of the seam includes them, and the
 // move-only owners of the handles it opens.
 //
-// Only Platform/Win32 (and the tests of it) include this file. The header's
-// ANSI/wide macros are undone below, because our own interfaces have methods
-// called MoveFile, ReadFile and ReplaceFile; the Win32 code calls the ...A
-// functions by their full names.
+// Only Platform/Win32 (and the tests of it) include this file. No seam method
+// shares a name with a macro or function of <windows.h>, so its macros stay as
+// they are; the Win32 code calls the ...A functions by their full names.
 #pragma once
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -13,19 +12,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-
-#undef CreateDirectory
-#undef CreateFile
-#undef DeleteFile
-#undef FindFirstFile
-#undef FindNextFile
-#undef GetFileAttributes
-#undef MoveFile
-#undef MoveFileEx
-#undef ReadFile
-#undef ReplaceFile
-#undef SetFileAttributes
-#undef WriteFile
 
 #include <utility>
 

@@ -38,7 +38,7 @@ public:
         : m_files(files), m_path(std::move(path)), m_handle(std::move(handle)) {}
 
     std::string LoadPath() override { return m_path; }
-    Status Read(std::string* content) override { return m_files.ReadFile(m_path, content); }
+    Status Read(std::string* content) override { return m_files.ReadWhole(m_path, content); }
     // The replace renames over the held file: the hold ends for that step
     // and is taken again on the new file. A read-only file is replaced too,
     // and stays read-only.
@@ -50,7 +50,7 @@ public:
         m_handle.Close();
         Status status = readOnly ? m_files.SetAttributes(m_path, kAttributeNormal) : kSuccess;
         if (status == kSuccess)
-            status = m_files.ReplaceFile(m_path, content, RewriteCopyName(m_path));
+            status = m_files.ReplaceContent(m_path, content, RewriteCopyName(m_path), false);
         if (readOnly)
             m_files.SetAttributes(m_path, kAttributeReadOnly);
         OpenClaimed(m_path, &m_handle);
@@ -67,7 +67,7 @@ public:
     }
     Status MoveTo(const std::string& target) override {
         m_handle.Close();
-        Status status = m_files.MoveFile(m_path, target, true);
+        Status status = m_files.Relocate(m_path, target, true);
         if (status != kSuccess)
             OpenClaimed(m_path, &m_handle);
         return status;

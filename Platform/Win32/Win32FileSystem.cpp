@@ -101,7 +101,7 @@ Status CWin32FileSystem::SetAttributes(const std::string& path, std::uint32_t at
     return kSuccess;
 }
 
-Status CWin32FileSystem::MoveFile(const std::string& from, const std::string& to,
+Status CWin32FileSystem::Relocate(const std::string& from, const std::string& to,
                                   bool replaceExisting) {
     DWORD flags = MOVEFILE_COPY_ALLOWED;
     if (replaceExisting) {
@@ -134,7 +134,7 @@ bool CWin32FileSystem::Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != kInvalidAttributes;
 }
 
-Status CWin32FileSystem::ReadFile(const std::string& path, std::string* content) {
+Status CWin32FileSystem::ReadWhole(const std::string& path, std::string* content) {
     CFileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -160,8 +160,8 @@ Status CWin32FileSystem::ReadFile(const std::string& path, std::string* content)
     return kSuccess;
 }
 
-Status CWin32FileSystem::ReplaceFile(const std::string& path, const std::string& content,
-                                     const std::string& temporaryPath, bool) {
+Status CWin32FileSystem::ReplaceContent(const std::string& path, const std::string& content,
+                                        const std::string& temporaryPath, bool) {
     // A read-only file or a folder would refuse the final rename; refuse
     // before any temporary file exists.
     DWORD existing = GetFileAttributesA(path.c_str());

@@ -10,13 +10,13 @@ public:
                      std::vector<FileEntry>* entries) override;
     Status GetAttributes(const std::string& path, std::uint32_t* attributes) override;
     Status SetAttributes(const std::string& path, std::uint32_t attributes) override;
-    Status MoveFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+    Status Relocate(const std::string& from, const std::string& to, bool replaceExisting) override;
     Status RemoveFile(const std::string& path) override;
     Status CreateFolder(const std::string& path) override;
     bool Exists(const std::string& path) override;
-    Status ReadFile(const std::string& path, std::string* content) override;
-    Status ReplaceFile(const std::string& path, const std::string& content,
-                       const std::string& temporaryPath, bool readableByAll) override;
+    Status ReadWhole(const std::string& path, std::string* content) override;
+    Status ReplaceContent(const std::string& path, const std::string& content,
+                          const std::string& temporaryPath, bool readableByAll) override;
     Status CheckTrusted(const std::string& path, std::string* reason) override;
     Status ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) override;
     Status RecoverClaims(const std::string& folder) override;

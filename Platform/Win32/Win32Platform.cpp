@@ -206,7 +206,7 @@ public:
     }
 
     Status LastError() override { return GetLastError(); }
-    void SetLastError(Status code) override { ::SetLastError(code); }
+    void StoreLastError(Status code) override { ::SetLastError(code); }
 
     std::string ExpandEnvironment(const std::string& text) override {
         DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);

@@ -47,13 +47,13 @@ void WriteMetrics(Platform::CPlatform& platform, const CRunSummary& summary) {
         return;
     std::string previous;
     std::optional<double> lastGood;
-    if (platform.files.ReadFile(path, &previous) == Platform::kSuccess)
+    if (platform.files.ReadWhole(path, &previous) == Platform::kSuccess)
         lastGood = ReadLastGoodTime(previous);
     std::vector<std::string> tables;
     for (const LogKindDef& kind : kLogKinds) tables.push_back(kind.table);
     Platform::Status status =
-        platform.files.ReplaceFile(path, summary.Metrics(lastGood, tables), path + ".tmp",
-                                   /*readableByAll=*/true);
+        platform.files.ReplaceContent(path, summary.Metrics(lastGood, tables), path + ".tmp",
+                                      /*readableByAll=*/true);
     if (status != Platform::kSuccess)
         std::cerr << "ferrowin: the metrics file \"" << path << "\" cannot be written (status "
                   << status << ")\n";

@@ -99,7 +99,7 @@ void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
     const std::string copyPath = Platform::RewriteCopyName(path);
 
     std::string content;
-    if (m_platform.files.ReadFile(path, &content) != Platform::kSuccess) {
+    if (m_platform.files.ReadWhole(path, &content) != Platform::kSuccess) {
         std::cerr << "file open error: " << path << '\n';
         return;
     }
@@ -109,7 +109,7 @@ void CLogCollect::PrepareInstallSoftwareLog(const char* path) {
     }
     std::string rewritten = RewriteLines(*this, content);
     if (rewritten != content &&
-        m_platform.files.ReplaceFile(path, rewritten, copyPath) != Platform::kSuccess)
+        m_platform.files.ReplaceContent(path, rewritten, copyPath) != Platform::kSuccess)
         std::cerr << "I/O error: " << copyPath << '\n';
 }
 

@@ -113,7 +113,7 @@ LedgerLookup CLogCollect::LookUpLoadLedger(const std::string& path, Platform::IC
         read = claimed->ReadPieces(take);
     } else {
         std::string content;
-        read = m_platform.files.ReadFile(path, &content);
+        read = m_platform.files.ReadWhole(path, &content);
         if (read == Platform::kSuccess)
             take(content.data(), content.size());
     }

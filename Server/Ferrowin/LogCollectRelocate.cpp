@@ -116,7 +116,7 @@ void CLogCollect::MoveToFolder(const std::string& path, const std::string& folde
                                Platform::IClaimedFile* claimed) {
     Platform::IFileSystem& files = m_platform.files;
     auto move = [&](const std::string& to) {
-        return claimed ? claimed->MoveTo(to) : files.MoveFile(path, to, kMoveReplace);
+        return claimed ? claimed->MoveTo(to) : files.Relocate(path, to, kMoveReplace);
     };
     if (move(target) == Platform::kSuccess)
         return;

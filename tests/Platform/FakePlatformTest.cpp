@@ -13,18 +13,18 @@ TEST(FakePlatform, InjectedMoveFailureLeavesTheSource) {
     CFakePlatform fake;
     fake.PutFile("/in/a.csv", "rows");
     fake.PutFolder("/backup");
-    fake.FailCall(FakeCall::MoveFile, "/in/a.csv", kSharingViolation, 1);
+    fake.FailCall(FakeCall::Relocate, "/in/a.csv", kSharingViolation, 1);
     IFileSystem& files = fake.Get().files;
 
-    EXPECT_EQ(kSharingViolation, files.MoveFile("/in/a.csv", "/backup/a.csv", true));
+    EXPECT_EQ(kSharingViolation, files.Relocate("/in/a.csv", "/backup/a.csv", true));
     EXPECT_EQ(kSharingViolation, fake.Get().system.LastError());
     EXPECT_TRUE(fake.HasFile("/in/a.csv"));
     EXPECT_FALSE(fake.HasFile("/backup/a.csv"));
 
-    EXPECT_EQ(kSuccess, files.MoveFile("/in/a.csv", "/backup/a.csv", true));  // once only
+    EXPECT_EQ(kSuccess, files.Relocate("/in/a.csv", "/backup/a.csv", true));  // once only
     EXPECT_EQ("rows", fake.FileContent("/backup/a.csv"));
-    EXPECT_EQ((std::vector<std::string>{"MoveFile /in/a.csv -> /backup/a.csv",
-                                        "MoveFile /in/a.csv -> /backup/a.csv"}),
+    EXPECT_EQ((std::vector<std::string>{"Relocate /in/a.csv -> /backup/a.csv",
+                                        "Relocate /in/a.csv -> /backup/a.csv"}),
               fake.Calls());
 }
 
@@ -55,14 +55,14 @@ TEST(FakePlatform, InjectedFailuresSetTheLastError) {
          }},
         {FakeCall::WriteString,
          [](CPlatform& p) { return !p.profile.WriteString("S", "K", "V", "/in/a.ini"); }},
-        {FakeCall::ReadFile,
+        {FakeCall::ReadWhole,
          [](CPlatform& p) {
              std::string c;
-             return p.files.ReadFile("/in/a.csv", &c) == kDiskFull;
+             return p.files.ReadWhole("/in/a.csv", &c) == kDiskFull;
          }},
-        {FakeCall::ReplaceFile,
+        {FakeCall::ReplaceContent,
          [](CPlatform& p) {
-             return p.files.ReplaceFile("/in/a.csv", "x", "/in/a.csv.COPY") == kDiskFull;
+             return p.files.ReplaceContent("/in/a.csv", "x", "/in/a.csv.COPY") == kDiskFull;
          }},
     };
     for (auto& c : cases) {

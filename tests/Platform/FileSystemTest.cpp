@@ -28,11 +28,11 @@ TEST(FileSystem, MoveAcrossFileSystemsReplacesTargetAndRemovesSource) {
     WriteFile(disk / "log.csv", "old target");
     IFileSystem& files = DefaultPlatform().files;
 
-    EXPECT_EQ(kAlreadyExists, files.MoveFile(shm / "log.csv", disk / "log.csv", false));
+    EXPECT_EQ(kAlreadyExists, files.Relocate(shm / "log.csv", disk / "log.csv", false));
     EXPECT_TRUE(files.Exists(shm / "log.csv"));
     EXPECT_EQ("old target", ReadFile(disk / "log.csv"));
 
-    ASSERT_EQ(kSuccess, files.MoveFile(shm / "log.csv", disk / "log.csv", true));
+    ASSERT_EQ(kSuccess, files.Relocate(shm / "log.csv", disk / "log.csv", true));
     EXPECT_FALSE(files.Exists(shm / "log.csv"));
     EXPECT_EQ(payload, ReadFile(disk / "log.csv"));
     // No temporary copy is left beside the target.
@@ -52,7 +52,7 @@ TEST(FileSystem, MoveAcrossFileSystemsTakesNamesUpToTheLimit) {
         SCOPED_TRACE(length);
         std::string name = std::string(length - 4, 'n') + ".csv";
         WriteFile(shm / name, "rows");
-        ASSERT_EQ(kSuccess, files.MoveFile(shm / name, disk / name, true));
+        ASSERT_EQ(kSuccess, files.Relocate(shm / name, disk / name, true));
         EXPECT_EQ("rows", ReadFile(disk / name));
         EXPECT_FALSE(files.Exists(shm / name));
     }
@@ -66,7 +66,7 @@ TEST(FileSystem, ReadingAFifoIsRefusedAtOnce) {
     CTempDir dir;
     ASSERT_EQ(0, mkfifo((dir / "pipe.csv").c_str(), 0600));
     std::string content;
-    EXPECT_EQ(kAccessDenied, DefaultPlatform().files.ReadFile(dir / "pipe.csv", &content));
+    EXPECT_EQ(kAccessDenied, DefaultPlatform().files.ReadWhole(dir / "pipe.csv", &content));
 }
 
 // A link planted at the temporary name is replaced, never written through.
@@ -76,7 +76,7 @@ TEST(FileSystem, ReplaceDoesNotWriteThroughALinkAtTheTemporaryName) {
     WriteFile(dir / "log.csv", "old");
     std::filesystem::create_symlink(dir / "victim", dir / "log.csv.COPY");
     ASSERT_EQ(kSuccess,
-              DefaultPlatform().files.ReplaceFile(dir / "log.csv", "new", dir / "log.csv.COPY"));
+              DefaultPlatform().files.ReplaceContent(dir / "log.csv", "new", dir / "log.csv.COPY"));
     EXPECT_EQ("keep", ReadFile(dir / "victim"));
     EXPECT_EQ("new", ReadFile(dir / "log.csv"));
 }
@@ -114,7 +114,7 @@ TEST(FileSystem, LinksAreMovedAsLinksAndTheirTargetsLeftAlone) {
     std::string from = disk / "link.csv";
     for (const std::string& to : targets) {
         SCOPED_TRACE(to);
-        ASSERT_EQ(kSuccess, files.MoveFile(from, to, true));
+        ASSERT_EQ(kSuccess, files.Relocate(from, to, true));
         EXPECT_TRUE(std::filesystem::is_symlink(to));
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(from)));
         EXPECT_EQ(disk / "secret", std::filesystem::read_symlink(to).string());

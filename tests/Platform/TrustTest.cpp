@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "Platform/Platform.h"
+#include "Platform/Posix/PosixTrust.h"
 #include "tests/Support/TempDir.h"
 
 using namespace Platform;
@@ -17,6 +18,32 @@ namespace {
 
 // An unprivileged user that owns nothing of ours.
 constexpr uid_t kOtherUser = 65534;  // nobody
+
+// The trust and claim walks go up with ParentOf and stop at "/": the root
+// and what lies in it must give "/", never "" (an lstat of "" fails, and
+// the walk would report a missing path instead of a verdict).
+TEST(Trust, ParentOfEndsEveryWalkAtTheRoot) {
+    const struct {
+        const char* path;
+        const char* parent;
+    } cases[] = {
+        {"/", "/"},
+        {"//", "/"},
+        {"/a", "/"},
+        {"/a/", "/"},
+        {"//a", "/"},
+        {"/a/b", "/a"},
+        {"/a/b//", "/a"},
+        {"/a//b", "/a/"},
+        {"a", ""},
+        {"a/", ""},
+        {"a/b", "a"},
+        {"", ""},
+        {"/tmp/in/x.csv", "/tmp/in"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.parent, Posix::ParentOf(c.path)) << '"' << c.path << '"';
+}
 
 struct TrustCase {
     const char* name;

@@ -101,7 +101,7 @@ TEST(System, ErrorTextEnvironmentModuleAndTime) {
     std::string module = system.ModuleFileName();
     EXPECT_EQ("platform_tests.exe", module.substr(module.rfind('\\') + 1));
 
-    system.SetLastError(kSharingViolation);
+    system.StoreLastError(kSharingViolation);
     EXPECT_EQ(kSharingViolation, system.LastError());
     EXPECT_EQ(kSharingViolation, GetLastError());
 

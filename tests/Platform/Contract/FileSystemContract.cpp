@@ -45,17 +45,17 @@ const FailureCase kFailures[] = {
      [](auto& f, auto p) { return f.SetAttributes(p("none/x.csv"), kAttributeNormal); },
      kPathNotFound},
     {"move of a missing file",
-     [](auto& f, auto p) { return f.MoveFile(p("none.csv"), p("x.csv"), true); }, kFileNotFound},
+     [](auto& f, auto p) { return f.Relocate(p("none.csv"), p("x.csv"), true); }, kFileNotFound},
     {"move from a missing folder",
-     [](auto& f, auto p) { return f.MoveFile(p("none/x.csv"), p("x.csv"), true); }, kPathNotFound},
+     [](auto& f, auto p) { return f.Relocate(p("none/x.csv"), p("x.csv"), true); }, kPathNotFound},
     {"move onto a file without replace",
-     [](auto& f, auto p) { return f.MoveFile(p("a.csv"), p("sub/b.csv"), false); }, kAlreadyExists},
+     [](auto& f, auto p) { return f.Relocate(p("a.csv"), p("sub/b.csv"), false); }, kAlreadyExists},
     {"move into a missing folder",
-     [](auto& f, auto p) { return f.MoveFile(p("a.csv"), p("none/a.csv"), true); }, kPathNotFound},
+     [](auto& f, auto p) { return f.Relocate(p("a.csv"), p("none/a.csv"), true); }, kPathNotFound},
     {"move replacing a read-only file",
-     [](auto& f, auto p) { return f.MoveFile(p("a.csv"), p("ro.csv"), true); }, kAccessDenied},
+     [](auto& f, auto p) { return f.Relocate(p("a.csv"), p("ro.csv"), true); }, kAccessDenied},
     {"move replacing a folder",
-     [](auto& f, auto p) { return f.MoveFile(p("a.csv"), p("sub"), true); }, kAccessDenied},
+     [](auto& f, auto p) { return f.Relocate(p("a.csv"), p("sub"), true); }, kAccessDenied},
     {"delete a missing file", [](auto& f, auto p) { return f.RemoveFile(p("none.csv")); },
      kFileNotFound},
     {"delete below a missing folder", [](auto& f, auto p) { return f.RemoveFile(p("none/x.csv")); },
@@ -75,20 +75,21 @@ const FailureCase kFailures[] = {
          return f.ListFiles(p("none"), "*.csv", false, &e);
      },
      kPathNotFound},
-    {"read a missing file", [](auto& f, auto p) { return f.ReadFile(p("none.csv"), &g_scratch); },
+    {"read a missing file", [](auto& f, auto p) { return f.ReadWhole(p("none.csv"), &g_scratch); },
      kFileNotFound},
     {"read below a missing folder",
-     [](auto& f, auto p) { return f.ReadFile(p("none/x.csv"), &g_scratch); }, kPathNotFound},
-    {"read a folder", [](auto& f, auto p) { return f.ReadFile(p("sub"), &g_scratch); },
+     [](auto& f, auto p) { return f.ReadWhole(p("none/x.csv"), &g_scratch); }, kPathNotFound},
+    {"read a folder", [](auto& f, auto p) { return f.ReadWhole(p("sub"), &g_scratch); },
      kAccessDenied},
     {"replace below a missing folder",
-     [](auto& f, auto p) { return f.ReplaceFile(p("none/x.csv"), "new", p("none/x.csv.COPY")); },
+     [](auto& f, auto p) { return f.ReplaceContent(p("none/x.csv"), "new", p("none/x.csv.COPY")); },
      kPathNotFound},
     {"replace a read-only file",
-     [](auto& f, auto p) { return f.ReplaceFile(p("ro.csv"), "new", p("ro.csv.COPY")); },
+     [](auto& f, auto p) { return f.ReplaceContent(p("ro.csv"), "new", p("ro.csv.COPY")); },
      kAccessDenied},
     {"replace a folder",
-     [](auto& f, auto p) { return f.ReplaceFile(p("sub"), "new", p("sub.COPY")); }, kAccessDenied},
+     [](auto& f, auto p) { return f.ReplaceContent(p("sub"), "new", p("sub.COPY")); },
+     kAccessDenied},
 };
 
 // Each failure returns the Windows status, stores it as the last error, and
@@ -98,7 +99,7 @@ TEST_P(PlatformContract, FileFailuresGiveWindowsStatusesAndChangeNothing) {
     auto p = [this](const char* relative) { return P(relative); };
     for (const FailureCase& c : kFailures) {
         SCOPED_TRACE(c.name);
-        Get().system.SetLastError(kSuccess);
+        Get().system.StoreLastError(kSuccess);
         EXPECT_EQ(c.status, c.call(Get().files, p));
         EXPECT_EQ(c.status, Get().system.LastError());
         EXPECT_EQ("a", Fixture().Content(P("a.csv")).value_or("(gone)"));
@@ -146,12 +147,12 @@ TEST_P(PlatformContract, MovesReplaceOnRequestAndLeaveNoSource) {
     Fixture().PutFile(P("in/a.csv"), "new");
     Fixture().PutFile(P("backup/a.csv"), "old");
 
-    ASSERT_EQ(kSuccess, files.MoveFile(P("in/a.csv"), P("backup/a.csv"), true));
+    ASSERT_EQ(kSuccess, files.Relocate(P("in/a.csv"), P("backup/a.csv"), true));
     EXPECT_FALSE(Fixture().Content(P("in/a.csv")));
     EXPECT_EQ("new", Fixture().Content(P("backup/a.csv")));
 
     // A rename in place, as the ".err" suffix is given.
-    ASSERT_EQ(kSuccess, files.MoveFile(P("backup/a.csv"), P("backup/a.csv.err"), false));
+    ASSERT_EQ(kSuccess, files.Relocate(P("backup/a.csv"), P("backup/a.csv.err"), false));
     EXPECT_EQ("new", Fixture().Content(P("backup/a.csv.err")));
     EXPECT_FALSE(files.Exists(P("backup/a.csv")));
     EXPECT_TRUE(files.Exists(P("backup/a.csv.err")));
@@ -190,22 +191,22 @@ TEST_P(PlatformContract, ReadAndReplaceWholeFiles) {
     Fixture().PutFile(P("in/AsInstallSoftwareLogFile.csv"), bytes);
 
     std::string content = "untouched";
-    ASSERT_EQ(kSuccess, files.ReadFile(P("in/AsInstallSoftwareLogFile.csv"), &content));
+    ASSERT_EQ(kSuccess, files.ReadWhole(P("in/AsInstallSoftwareLogFile.csv"), &content));
     EXPECT_EQ(bytes, content);
 
     const std::string rewritten = bytes + bytes;
-    ASSERT_EQ(kSuccess, files.ReplaceFile(P("in/AsInstallSoftwareLogFile.csv"), rewritten,
-                                          P("in/AsInstallSoftwareLogFile.csv.COPY")));
+    ASSERT_EQ(kSuccess, files.ReplaceContent(P("in/AsInstallSoftwareLogFile.csv"), rewritten,
+                                             P("in/AsInstallSoftwareLogFile.csv.COPY")));
     EXPECT_EQ(rewritten, Fixture().Content(P("in/AsInstallSoftwareLogFile.csv")));
     EXPECT_FALSE(files.Exists(P("in/AsInstallSoftwareLogFile.csv.COPY")));
 
     // A copy left behind by an earlier run is replaced, and a new file made.
     Fixture().PutFile(P("in/new.csv.COPY"), "stale");
-    ASSERT_EQ(kSuccess, files.ReplaceFile(P("in/new.csv"), "", P("in/new.csv.COPY")));
+    ASSERT_EQ(kSuccess, files.ReplaceContent(P("in/new.csv"), "", P("in/new.csv.COPY")));
     EXPECT_EQ("", Fixture().Content(P("in/new.csv")));
     EXPECT_FALSE(files.Exists(P("in/new.csv.COPY")));
 
-    ASSERT_EQ(kSuccess, files.ReadFile(P("in/new.csv"), &content));
+    ASSERT_EQ(kSuccess, files.ReadWhole(P("in/new.csv"), &content));
     EXPECT_EQ("", content);
 }
 
@@ -216,7 +217,7 @@ TEST_P(PlatformContract, InstanceLockIsHeldOnceAndFreedOnRelease) {
     ASSERT_EQ(kSuccess, locks.Acquire(name, &first));
     ASSERT_NE(nullptr, first);
 
-    Get().system.SetLastError(kSuccess);
+    Get().system.StoreLastError(kSuccess);
     EXPECT_EQ(kAlreadyExists, locks.Acquire(name, &second));
     EXPECT_EQ(nullptr, second);
     EXPECT_EQ(kAlreadyExists, Get().system.LastError());
@@ -311,7 +312,7 @@ TEST_P(PlatformContract, ClaimRefusesLinksFoldersAndFilesBeingWritten) {
         if (!links && c.status == kAccessDenied && std::string(c.path) == "in/link.csv")
             continue;
         std::unique_ptr<IClaimedFile> claimed;
-        Get().system.SetLastError(kSuccess);
+        Get().system.StoreLastError(kSuccess);
         EXPECT_EQ(c.status, files.ClaimFile(P(c.path), &claimed));
         EXPECT_EQ(c.status, Get().system.LastError());
         EXPECT_EQ(nullptr, claimed);

@@ -166,7 +166,7 @@ TEST_F(CollectFake, InstallSoftwareRewriteChoosesItsFilesAndKeepsThemOnFailure) 
 
     // A failed replace leaves the original whole and says so.
     m_fake.PutFile("/in/AsInstallSoftwareLogFile_2.csv", bad);
-    m_fake.FailCall(FakeCall::ReplaceFile, "", kDiskFull, 1);
+    m_fake.FailCall(FakeCall::ReplaceContent, "", kDiskFull, 1);
     testing::internal::CaptureStderr();
     collect.PrepareInstallSoftwareLog("/in/AsInstallSoftwareLogFile_2.csv");
     collect.PrepareInstallSoftwareLog("/in/AsInstallSoftwareLogFile_missing.csv");
@@ -229,7 +229,7 @@ TEST_F(CollectFake, RelocationWhenMovesFail) {
          6,
          1,
          "[LOG_SETTINGS]\nIMPORT_BACKUP_PATH=/none\n",
-         [](CFakePlatform& f) { f.FailCall(FakeCall::MoveFile, "", kSharingViolation); },
+         [](CFakePlatform& f) { f.FailCall(FakeCall::Relocate, "", kSharingViolation); },
          {"050603", "050604"},
          {"/in/FileLogFile_1.csv"},
          {"/in/FileLogFile_1.csv.err"}},
@@ -246,7 +246,7 @@ TEST_F(CollectFake, RelocationWhenMovesFail) {
          0,
          "[LOG_SETTINGS]\nIMPORT_ERR_PATH=/errors\n",
          [](CFakePlatform& f) {
-             f.FailCall(FakeCall::MoveFile, "", kSharingViolation);
+             f.FailCall(FakeCall::Relocate, "", kSharingViolation);
              f.FailCall(FakeCall::GetAttributes, "/in/FileLogFile_1.csv", kFileNotFound);
          },
          {"010109", "-2147472426"},
@@ -256,7 +256,7 @@ TEST_F(CollectFake, RelocationWhenMovesFail) {
          5,
          0,
          "[LOG_SETTINGS]\nIMPORT_ERR_PATH=/none\n",
-         [](CFakePlatform& f) { f.FailCall(FakeCall::MoveFile, "", kSharingViolation); },
+         [](CFakePlatform& f) { f.FailCall(FakeCall::Relocate, "", kSharingViolation); },
          {"010109", "-2147472426", "050603", "050604"},
          {"/in/FileLogFile_1.csv"},
          {}},

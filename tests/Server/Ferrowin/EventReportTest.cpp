@@ -91,7 +91,7 @@ TEST_F(EventReportTest, IdentifiersAndTextsArriveUnchanged) {
 }
 
 TEST_F(EventReportTest, SystemErrorTextKeepsItsLineBreak) {
-    DefaultPlatform().system.SetLastError(kFileNotFound);
+    DefaultPlatform().system.StoreLastError(kFileNotFound);
     EXPECT_EQ(1, m_binding.ReportLogEventWithSystemError(EventId(EventMessage::FileAccessFailed),
                                                          "[x]ファイルアクセスに失敗しました。"));
     std::vector<LoggedEvent> events = Events();
