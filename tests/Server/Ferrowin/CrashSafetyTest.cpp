@@ -200,6 +200,21 @@ TEST_F(CrashSafety, KilledAtRandomNothingIsLostOrHalfWritten) {
         SetKillPoints("", "");
         ProgramResult last = RunProgram(In());
         ASSERT_EQ(1, last.code) << last.errors;
+        // The rerun removed every temporary file a killed run left, and took
+        // up every file a killed run had claimed.
+        for (const std::string& folder : {In(), backup, Errors()}) {
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+                std::string name = entry.path().filename().string();
+                EXPECT_EQ(std::string::npos, name.find(".COPY")) << "left: " << entry.path();
+                EXPECT_EQ(std::string::npos, name.find(".csv.mv")) << "left: " << entry.path();
+            }
+        }
+        if (std::filesystem::exists(m_root / ".ferrowin-claim")) {
+            for (const auto& entry :
+                 std::filesystem::recursive_directory_iterator(m_root / ".ferrowin-claim")) {
+                EXPECT_TRUE(entry.is_directory()) << "still claimed: " << entry.path();
+            }
+        }
 
         // Every file in exactly one place, whole: a good one in the backup
         // folder, a bad one in the error folder; an install-software file
