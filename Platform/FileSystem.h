@@ -107,7 +107,8 @@ public:
     // Sets or clears the read-only attribute (other bits are ignored). A
     // symbolic link is left as it is and its target untouched, also when the
     // file is swapped for a link during the call (Posix works on the opened
-    // file, never on the path twice).
+    // file, never on the path twice). Posix refuses a file with more than
+    // one name (a hard link may name a file of anyone's): 5.
     // Success: 0. Missing path: 2 (3 when a parent folder is missing).
     virtual Status SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
 

@@ -51,7 +51,7 @@ run() {
         sync
         start=$(now)
         code=0
-        "$bin/ferrowin" "$work/in/" 2>"$work/stderr.txt" || code=$?
+        "$bin/ferrowin" "$work/in/" >"$work/stdout.txt" 2>"$work/stderr.txt" || code=$?
         end=$(now)
         [ "$code" = 0 ] || break
         sleep 0.1

@@ -849,6 +849,9 @@ public:
             return FailErrno();
         if (S_ISLNK(st.st_mode))
             return kSuccess;  // chmod would change the target
+        // A second name may belong to a file of anyone's.
+        if (S_ISREG(st.st_mode) && st.st_nlink != 1)
+            return Fail(kAccessDenied);
         mode_t mode = st.st_mode & 07777;
         mode = (attributes & kAttributeReadOnly) ? mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)
                                                  : mode | S_IWUSR;

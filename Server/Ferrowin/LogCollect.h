@@ -117,6 +117,9 @@ private:
     // is empty.
     void PrepareClaimedInstallSoftwareLog(const char* path, Platform::IClaimedFile& claimed);
     std::vector<std::string> RelocationFolders();
+    // Whether every folder that `path` may be moved to (the backup and error
+    // folders, the default error folder) is trusted; event 050605 when not.
+    bool DestinationsTrusted(const std::string& path);
     void RemoveLeftoversIn(const std::string& folder);
 
     // The load ledger (LogCollectLedger.cpp). Whether the file at `path` was

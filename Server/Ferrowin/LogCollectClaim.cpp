@@ -27,7 +27,7 @@ Platform::Status TrustedOrAbove(Platform::IFileSystem& files, std::string path,
             return status;
         std::string above = Above(path);
         if (above.empty() || above == path)
-            return status;
+            return Platform::kSuccess;  // nothing on the way exists for anyone to change
         path = above;
     }
 }
@@ -37,8 +37,13 @@ Platform::Status TrustedOrAbove(Platform::IFileSystem& files, std::string path,
 bool SettingsFileTrusted(Platform::CPlatform& platform, CEventBinding& events,
                          const std::string& path) {
     std::string reason;
-    if (TrustedOrAbove(platform.files, path, &reason) != Platform::kAccessDenied)
+    // Only a check that passed trusts: a link loop, a name too long or any
+    // other failure to judge the path refuses it as another user's file would.
+    Platform::Status status = TrustedOrAbove(platform.files, path, &reason);
+    if (status == Platform::kSuccess)
         return true;
+    if (status != Platform::kAccessDenied)
+        reason = path + ": cannot be checked (status " + std::to_string(status) + ")";
     std::cerr << "ferrowin: the settings file " << path
               << " can be changed by other users, so nothing is imported (" << reason << ")\n";
     events.ReportLogEvent(
@@ -57,7 +62,10 @@ bool FolderTrusted(Platform::CPlatform& platform, const std::string& folder, std
         *reason = level + ": a symbolic link";
         return false;
     }
-    return TrustedOrAbove(platform.files, level, reason) != Platform::kAccessDenied;
+    Platform::Status status = TrustedOrAbove(platform.files, level, reason);
+    if (status != Platform::kSuccess && status != Platform::kAccessDenied)
+        *reason = level + ": cannot be checked (status " + std::to_string(status) + ")";
+    return status == Platform::kSuccess;
 }
 
 bool DestinationFolderTrusted(Platform::CPlatform& platform, CEventBinding& events,

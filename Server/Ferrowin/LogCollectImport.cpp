@@ -101,6 +101,10 @@ int CLogCollect::ImportLogFile(const char* path) {
             return 1;
         }
         bool ledgered = ledger == LedgerLookup::kNew;
+        // Where the file may go is settled before its load: a loaded file
+        // that its folder then refused would stay, and be loaded again.
+        if (!DestinationsTrusted(path))
+            return 0;
         std::int64_t before = GetAggregateValue(table, "LogID", "MAX");
 
         int imported = 0;

@@ -109,6 +109,16 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported,
     }
 }
 
+bool CLogCollect::DestinationsTrusted(const std::string& path) {
+    std::vector<std::string> folders = RelocationFolders();
+    if (!m_strErrorFolder.empty())
+        folders.push_back(m_strErrorFolder);
+    for (const std::string& folder : folders)
+        if (!DestinationFolderTrusted(m_platform, m_events, path, folder))
+            return false;
+    return true;
+}
+
 // Moves the file to `target`; when that fails and the file is still there,
 // reports it and renames the file to its name plus ".err".
 void CLogCollect::MoveToFolder(const std::string& path, const std::string& folder,

@@ -20,6 +20,7 @@
 #include <functional>
 #include <random>
 
+#include "Server/Ferrowin/LogCollectClaim.h"
 #include "tests/Server/Ferrowin/ProgramFixture.h"
 
 namespace {
@@ -382,7 +383,7 @@ struct SteerCase {
     std::function<std::string(const SteerSetup&)> arrange;
     const char* message;  // on standard error, or "" when none
     const char* event;    // the one event of the run, or of each file
-    bool loads;           // whether the files are still loaded
+    bool eachFile;        // the event comes for each file, not once for the run
 };
 
 const SteerCase kSteerCases[] = {
@@ -446,7 +447,7 @@ TEST_P(SenderSteers, NothingMovesWhereTheSenderWantsIt) {
     }
     std::vector<std::string> ids = EventIds();
     ASSERT_FALSE(ids.empty());
-    EXPECT_EQ(c.loads ? kTries : 1, std::count(ids.begin(), ids.end(), c.event)) << ids.front();
+    EXPECT_EQ(c.eachFile ? kTries : 1, std::count(ids.begin(), ids.end(), c.event)) << ids.front();
     EXPECT_EQ(ids.size(), static_cast<size_t>(std::count(ids.begin(), ids.end(), c.event)));
     // Every file still waits in the input folder; none reached the sender's.
     for (int i = 0; i < kTries; ++i) EXPECT_TRUE(Exists(In() + Name(kFileLog, i))) << i;
@@ -454,7 +455,9 @@ TEST_P(SenderSteers, NothingMovesWhereTheSenderWantsIt) {
     // made is not made.
     EXPECT_TRUE(!Exists(target) || std::filesystem::is_empty(target)) << target;
     EXPECT_FALSE(Exists(m_root / "made")) << "a folder was made";
-    EXPECT_EQ(c.loads ? kTries : 0, Exists(Database()) ? Rows(kFileLog) : 0);
+    // Nothing is loaded either: a file whose folder is refused is refused
+    // before its load, so that no later run loads it again.
+    EXPECT_EQ(0, Exists(Database()) ? Rows(kFileLog) : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SenderSteers, ::testing::ValuesIn(kSteerCases),
@@ -564,6 +567,22 @@ TEST_F(ProgramFixture, AFailedRewriteLeavesTheFileForALaterRun) {
     for (const LoggedEvent& e : events) ids.push_back(e.id);
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ((std::vector<std::string>{"10109", "2147494870", "50501"}), ids);
+}
+
+// A path that cannot be judged (a link loop, which a sender can swap in and
+// out again) is refused like one that another user can change, never trusted.
+TEST(SettingsTrust, APathThatCannotBeCheckedIsRefused) {
+    CTempDir dir;
+    std::filesystem::create_directory_symlink(dir / "loop", dir / "loop");
+    Platform::CPlatform& platform = Platform::DefaultPlatform();
+    CEventBinding events(platform);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(SettingsFileTrusted(platform, events, dir / "loop/KFSettings.ini"));
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, errors.find("cannot be checked")) << errors;
+    std::string reason;
+    EXPECT_FALSE(FolderTrusted(platform, dir / "loop/backup/", &reason));
+    EXPECT_TRUE(FolderTrusted(platform, dir / "missing/backup/", &reason)) << reason;
 }
 
 }  // namespace
