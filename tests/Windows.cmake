@@ -58,6 +58,7 @@ add_dependencies(pellinor_tests pellinor)
 if(TARGET sqlite3_amalgamation)
     ferrowin_windows_test(embedded_tests
         Platform/Ado/Embedded/BulkLoadTest.cpp
+        Platform/Ado/Embedded/BulkValuesTest.cpp
         Schema/SchemaTest.cpp)
     target_link_libraries(embedded_tests PRIVATE ferrowin_database loggen tsqlschema)
     target_compile_definitions(embedded_tests PRIVATE SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")

@@ -1,12 +1,15 @@
 // BULK INSERT on the embedded database: the statement's options, and the load
 // of a data file under SQL Server's rules for files without a format file.
+// The provider calls these three; behind them:
+//   BulkStatement.cpp     the statement's tokens, options and terminators
+//   BulkValues.*          SQL Server's conversions of a field (numbers, dates, text)
+//   BulkRecordReader.*    the time limit, the data file, its records in chunks
+//   BulkLoad.cpp          the load: one transaction, errors against MAXERRORS
 #pragma once
 #include <sqlite3.h>
 
 #include <optional>
 #include <string>
-
-#include "Platform/Ado/Embedded/ProductSchema.h"
 
 namespace Ado::Embedded {
 

@@ -16,9 +16,9 @@
 #include <thread>
 
 #include "Platform/Ado/Embedded/BulkInsert.h"
-#include "Platform/Ado/Embedded/ProductSchema.h"
 #include "Platform/Ado/Embedded/Sqlite.h"
 #include "Platform/Ado/Provider.h"
+#include "Schema/LogSchema.h"
 
 namespace Ado {
 
@@ -218,10 +218,10 @@ private:
             bare = bare.substr(dot + 1);
         if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
             bare = bare.substr(1, bare.size() - 2);
-        if (strcasecmp(bare.c_str(), kUpdateProcedure) != 0)
+        if (strcasecmp(bare.c_str(), Schema::kUpdateProcedure) != 0)
             RaiseStatementError("Could not find stored procedure '" + name + "'.");
         if (params.size() != 1)
-            RaiseStatementError(std::string("Procedure or function '") + kUpdateProcedure +
+            RaiseStatementError(std::string("Procedure or function '") + Schema::kUpdateProcedure +
                                 "' expects parameter '@strReturn', which was not supplied.");
         std::string message;
         try {
@@ -232,7 +232,7 @@ private:
             message = error.Description() ? error.Description() : "";
         }
         // char(256): the text padded with blanks, and all blanks on success.
-        message.resize(kProcedureReturnSize, ' ');
+        message.resize(Schema::kProcedureReturnSize, ' ');
         params[0].value = Variant::Text(message);
         if (affected)
             *affected = -1;
@@ -273,7 +273,7 @@ private:
             return;
         CTransaction transaction(m_db);
         if (SchemaVersion() < kSchemaVersion) {
-            for (const std::string& statement : SqliteSchema()) Exec(statement);
+            for (const std::string& statement : Schema::SqliteSchema()) Exec(statement);
             Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         }
         transaction.Commit();
@@ -282,10 +282,10 @@ private:
     // Each log table's row count and highest LogID into the history table.
     void UpdateHistory() {
         CTransaction transaction(m_db);
-        for (const TableDef& table : Tables()) {
+        for (const Schema::TableDef& table : Schema::Tables()) {
             if (!table.logTable)
                 continue;
-            Exec(std::string("INSERT INTO ") + kHistoryTable +
+            Exec(std::string("INSERT INTO ") + Schema::kHistoryTable +
                  " (TableName, LogCount, MaxLogID, UpdatedAt) SELECT '" + table.name +
                  "', COUNT(*), MAX(LogID), strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime') "
                  "FROM " +
