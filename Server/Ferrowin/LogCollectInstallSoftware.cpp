@@ -3,6 +3,7 @@
 // through its ".COPY" file and a rename, so that it is always either as it
 // was or fully rewritten.
 #include <algorithm>
+#include <cstring>
 #include <iostream>
 
 #include "Platform/TemporaryName.h"
@@ -70,15 +71,16 @@ std::string RewriteLines(CLogCollect& collect, const std::string& content) {
             end = content.size();
         size_t textEnd = ended && end > start && content[end - 1] == '\r' ? end - 1 : end;
 
+        // Fields are copied in place; only the date field is taken out to be
+        // judged, and the search for a separator never passes the line's end.
         size_t field = start;
         for (int index = 0; field <= textEnd; ++index) {
-            size_t next = content.find(kFieldSeparator, field);
-            if (next == std::string::npos || next > textEnd)
-                next = textEnd;
-            std::string value = content.substr(field, next - field);
-            if (index == kDateField && !collect.IsValidDate(value.c_str()))
-                value.clear();
-            rewritten += value;
+            const void* at = std::memchr(content.data() + field, kFieldSeparator, textEnd - field);
+            size_t next =
+                at ? static_cast<size_t>(static_cast<const char*>(at) - content.data()) : textEnd;
+            if (index != kDateField ||
+                collect.IsValidDate(content.substr(field, next - field).c_str()))
+                rewritten.append(content, field, next - field);
             if (next == textEnd)
                 break;
             rewritten += kFieldSeparator;
