@@ -2,9 +2,9 @@
 // injected faults, then works on the in-memory state.
 #include "Platform/Fake/FakePlatform.h"
 
+#include "Platform/PathClaimedFile.h"
 #include "Platform/PathName.h"
 #include "Platform/ProfileText.h"
-#include "Platform/TemporaryName.h"
 #include "Platform/Wildcard.h"
 
 namespace Platform {
@@ -309,45 +309,6 @@ private:
     CFakePlatform& m_fake;
 };
 
-// A claimed file of the fake: every step is the path call of the same name.
-class CFakeClaimedFile : public IClaimedFile {
-public:
-    CFakeClaimedFile(IFileSystem& files, std::string path)
-        : m_files(files), m_path(std::move(path)) {}
-    std::string LoadPath() override { return m_path; }
-    Status Read(std::string* content) override { return m_files.ReadWhole(m_path, content); }
-    // A read-only file is replaced too, and stays read-only.
-    Status Rewrite(const std::string& content) override {
-        std::uint32_t attributes = 0;
-        if (Status s = m_files.GetAttributes(m_path, &attributes))
-            return s;
-        bool readOnly = attributes & kAttributeReadOnly;
-        if (readOnly && m_files.SetAttributes(m_path, kAttributeNormal) != kSuccess)
-            return kAccessDenied;
-        Status status = m_files.ReplaceContent(m_path, content, RewriteCopyName(m_path));
-        if (readOnly)
-            m_files.SetAttributes(m_path, kAttributeReadOnly);
-        return status;
-    }
-    Status GetAttributes(std::uint32_t* attributes) override {
-        return m_files.GetAttributes(m_path, attributes);
-    }
-    Status ClearReadOnly() override {
-        std::uint32_t attributes = 0;
-        if (Status s = m_files.GetAttributes(m_path, &attributes))
-            return s;
-        return m_files.SetAttributes(m_path, attributes & ~kAttributeReadOnly);
-    }
-    Status MoveTo(const std::string& target) override {
-        return m_files.Relocate(m_path, target, true);
-    }
-    Status Remove() override { return m_files.RemoveFile(m_path); }
-
-private:
-    IFileSystem& m_files;
-    std::string m_path;
-};
-
 Status CFakeFileSystem::ClaimFile(const std::string& path, std::unique_ptr<IClaimedFile>* claimed) {
     m_fake.Record("ClaimFile " + path);
     claimed->reset();
@@ -359,7 +320,8 @@ Status CFakeFileSystem::ClaimFile(const std::string& path, std::unique_ptr<IClai
         return Fail(MissingStatus(path));
     if (node->folder || (node->attributes & kAttributeReparsePoint))
         return Fail(kAccessDenied);
-    *claimed = std::make_unique<CFakeClaimedFile>(*this, path);
+    // Every step of the fake's claim is the path call of the same name.
+    *claimed = std::make_unique<CPathClaimedFile>(*this, path);
     return kSuccess;
 }
 

@@ -5,7 +5,7 @@
 // point, one link, a disk file. The steps then go by the path, which the
 // folders' access lists guard. Delete sharing is granted, so that the
 // importer's own move and delete work while the handle is held.
-#include "Platform/TemporaryName.h"
+#include "Platform/PathClaimedFile.h"
 #include "Platform/Win32/Win32Api.h"
 #include "Platform/Win32/Win32FileSystem.h"
 
@@ -32,57 +32,18 @@ Status OpenClaimed(const std::string& path, CFileHandle* handle) {
     return kSuccess;
 }
 
-class CWin32ClaimedFile : public IClaimedFile {
+// The file is held open, denying others write and delete sharing, except for
+// the steps that replace, move or delete it: the hold ends for that step and
+// is taken again on what is there after it.
+class CWin32ClaimedFile : public CPathClaimedFile {
 public:
     CWin32ClaimedFile(CWin32FileSystem& files, std::string path, CFileHandle handle)
-        : m_files(files), m_path(std::move(path)), m_handle(std::move(handle)) {}
-
-    std::string LoadPath() override { return m_path; }
-    Status Read(std::string* content) override { return m_files.ReadWhole(m_path, content); }
-    // The replace renames over the held file: the hold ends for that step
-    // and is taken again on the new file. A read-only file is replaced too,
-    // and stays read-only.
-    Status Rewrite(const std::string& content) override {
-        std::uint32_t attributes = 0;
-        if (Status s = m_files.GetAttributes(m_path, &attributes))
-            return s;
-        bool readOnly = attributes & kAttributeReadOnly;
-        m_handle.Close();
-        Status status = readOnly ? m_files.SetAttributes(m_path, kAttributeNormal) : kSuccess;
-        if (status == kSuccess)
-            status = m_files.ReplaceContent(m_path, content, RewriteCopyName(m_path), false);
-        if (readOnly)
-            m_files.SetAttributes(m_path, kAttributeReadOnly);
-        OpenClaimed(m_path, &m_handle);
-        return status == kSuccess ? status : Fail(status);
-    }
-    Status GetAttributes(std::uint32_t* attributes) override {
-        return m_files.GetAttributes(m_path, attributes);
-    }
-    Status ClearReadOnly() override {
-        std::uint32_t attributes = 0;
-        if (Status s = m_files.GetAttributes(m_path, &attributes))
-            return s;
-        return m_files.SetAttributes(m_path, attributes & ~kAttributeReadOnly);
-    }
-    Status MoveTo(const std::string& target) override {
-        m_handle.Close();
-        Status status = m_files.Relocate(m_path, target, true);
-        if (status != kSuccess)
-            OpenClaimed(m_path, &m_handle);
-        return status;
-    }
-    Status Remove() override {
-        m_handle.Close();
-        Status status = m_files.RemoveFile(m_path);
-        if (status != kSuccess)
-            OpenClaimed(m_path, &m_handle);
-        return status;
-    }
+        : CPathClaimedFile(files, std::move(path)), m_handle(std::move(handle)) {}
 
 private:
-    CWin32FileSystem& m_files;
-    std::string m_path;
+    void Release() override { m_handle.Close(); }
+    void Retake() override { OpenClaimed(Path(), &m_handle); }
+
     CFileHandle m_handle;
 };
 

@@ -116,6 +116,15 @@ private:
     // be done throws (the file then waits for a later run), unless the file
     // is empty.
     void PrepareClaimedInstallSoftwareLog(const char* path, Platform::IClaimedFile& claimed);
+    // The backup and error folders as configured ("" when not set), after
+    // the relative-folder rule. While `relocating`, an unreadable
+    // "InstallPath" is reported and an untrusted settings file refuses them
+    // (false, with its event).
+    struct CRelocationFolders {
+        std::string backup, error;
+    };
+    bool ReadRelocationFolders(bool relocating, CRelocationFolders* folders);
+    // The configured folders that are set, each with its final separator.
     std::vector<std::string> RelocationFolders();
     // Whether every folder that `path` may be moved to (the backup and error
     // folders, the default error folder) is trusted; event 050605 when not.

@@ -6,12 +6,10 @@
 #include <vector>
 
 #include "Brennick/Helpers.h"
-#include "Brennick/Ini.h"
 #include "Platform/TemporaryName.h"
 #include "Server/Ferrowin/CollectCommon.h"
 #include "Server/Ferrowin/EventReport.h"
 #include "Server/Ferrowin/LogCollect.h"
-#include "Server/Ferrowin/RegistryKey.h"
 
 namespace {
 
@@ -24,27 +22,12 @@ constexpr char kPathTooLong[] = " (the path is longer than the system allows)";
 // below the install folder), without its events: the relocation reports an
 // unreadable install folder when it reads them for a file.
 std::vector<std::string> CLogCollect::RelocationFolders() {
-    std::string installFolder;
-    {
-        CRegistryKey key(m_platform.registry);
-        std::string buffer(kSettingBufferSize, '\0');
-        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, Platform::kKeyAllAccess) == 0 &&
-            key.QueryValue(buffer.data(), "InstallPath", kSettingBufferSize, Platform::kRegSz) == 0)
-            installFolder = buffer.c_str();
-    }
-    std::string base =
-        installFolder.empty() ? GetModuleDirectory(m_platform.system) : installFolder;
-    const char sep = Platform::PathSeparator();
-    CIni settings(m_platform.profile,
-                  (WithSeparator(base) + "Setting" + sep + "KFSettings.ini").c_str());
+    CRelocationFolders configured;
+    ReadRelocationFolders(false, &configured);
     std::vector<std::string> folders;
-    for (const char* key : {"IMPORT_BACKUP_PATH", "IMPORT_ERR_PATH"}) {
-        std::string folder = settings.ReadString("LOG_SETTINGS", key);
-        if (!folder.empty() && !Platform::IsAbsoluteFolder(folder))
-            folder = installFolder + folder;
+    for (const std::string& folder : {configured.backup, configured.error})
         if (!folder.empty())
             folders.push_back(WithSeparator(folder));
-    }
     return folders;
 }
 

@@ -39,37 +39,13 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported,
         throw CFileOperationFailed{};
     }
 
-    // The folders are read afresh for every file.
-    std::string installFolder;
-    {
-        CRegistryKey key(m_platform.registry);
-        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, Platform::kKeyAllAccess) == 0) {
-            std::string buffer(kSettingBufferSize, '\0');
-            if (key.QueryValue(buffer.data(), "InstallPath", kSettingBufferSize,
-                               Platform::kRegSz) != 0)
-                ReportLogEventWithSystemError(EventMessage::InstallPathUnreadable,
-                                              EventText(EventMessage::InstallPathUnreadable));
-            else
-                installFolder = buffer.c_str();
-        }
-    }
-    std::string base =
-        installFolder.empty() ? GetModuleDirectory(m_platform.system) : installFolder;
-    const char sep = Platform::PathSeparator();
-    const std::string settingsPath = WithSeparator(base) + "Setting" + sep + "KFSettings.ini";
-    // Settings that another user could change decide nothing: the file
-    // stays for a later run.
-    if (!SettingsFileTrusted(m_platform, m_events, settingsPath))
+    // The folders are read afresh for every file. Settings that another
+    // user could change decide nothing: the file stays for a later run.
+    CRelocationFolders folders;
+    if (!ReadRelocationFolders(true, &folders))
         return;
-    CIni settings(m_platform.profile, settingsPath.c_str());
-    auto folderSetting = [&](const char* key) {
-        std::string folder = settings.ReadString("LOG_SETTINGS", key);
-        if (!folder.empty() && !Platform::IsAbsoluteFolder(folder))
-            folder = installFolder + folder;
-        return folder;
-    };
-    std::string backupFolder = folderSetting("IMPORT_BACKUP_PATH");
-    std::string errorFolder = folderSetting("IMPORT_ERR_PATH");
+    std::string backupFolder = folders.backup;
+    std::string errorFolder = folders.error;
     std::string name = BaseName(path);
 
     if (imported) {
@@ -107,6 +83,38 @@ void CLogCollect::RelocateLogFile(const std::string& path, int imported,
         ReportLogEventWithSystemError(EventMessage::FileMoveFailed,
                                       FormatEventText(EventMessage::FileMoveFailed, {path}));
     }
+}
+
+bool CLogCollect::ReadRelocationFolders(bool relocating, CRelocationFolders* folders) {
+    std::string installFolder;
+    {
+        CRegistryKey key(m_platform.registry);
+        if (key.Open(Platform::kHKeyLocalMachine, kDbManagerKey, Platform::kKeyAllAccess) == 0) {
+            std::string buffer(kSettingBufferSize, '\0');
+            if (key.QueryValue(buffer.data(), "InstallPath", kSettingBufferSize,
+                               Platform::kRegSz) == 0)
+                installFolder = buffer.c_str();
+            else if (relocating)
+                ReportLogEventWithSystemError(EventMessage::InstallPathUnreadable,
+                                              EventText(EventMessage::InstallPathUnreadable));
+        }
+    }
+    std::string base =
+        installFolder.empty() ? GetModuleDirectory(m_platform.system) : installFolder;
+    const char sep = Platform::PathSeparator();
+    const std::string settingsPath = WithSeparator(base) + "Setting" + sep + "KFSettings.ini";
+    if (relocating && !SettingsFileTrusted(m_platform, m_events, settingsPath))
+        return false;
+    CIni settings(m_platform.profile, settingsPath.c_str());
+    auto folderSetting = [&](const char* key) {
+        std::string folder = settings.ReadString("LOG_SETTINGS", key);
+        if (!folder.empty() && !Platform::IsAbsoluteFolder(folder))
+            folder = installFolder + folder;
+        return folder;
+    };
+    folders->backup = folderSetting("IMPORT_BACKUP_PATH");
+    folders->error = folderSetting("IMPORT_ERR_PATH");
+    return true;
 }
 
 bool CLogCollect::DestinationsTrusted(const std::string& path) {
